@@ -1,0 +1,139 @@
+// One batch of changes to a directed, weighted graph, with the rules by which
+// a later change merges with or cancels an earlier one.
+//
+// Generic over the node id, the node update (merged with +=) and the weight
+// (copied, never compared). The module uses one instantiation, `UuidGraphDiff`.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+#include "common/result.hpp"
+#include "diff/hash_containers.hpp"
+#include "diff/uuid.hpp"
+#include "node_update/node_update.hpp"
+
+namespace tovra {
+
+enum class DiffError {
+    // add_edge named a node that this diff records as deleted.
+    end_node_deleted,
+};
+
+inline std::string_view describe(DiffError error) noexcept {
+    switch (error) {
+        case DiffError::end_node_deleted:
+            return "Either from or to nodes are marked to be deleted";
+    }
+    return "unknown diff error";
+}
+
+template <class Id, class Weight, class Hash>
+struct EdgeDiff {
+    using TargetWeights = HashMap<Id, Weight, Hash>;
+    using TargetSet = HashSet<Id, Hash>;
+
+    // Both indexed by source only: there is no index by target.
+    HashMap<Id, TargetWeights, Hash> new_or_updated_edges;
+    HashMap<Id, TargetSet, Hash> deleted_edges;
+};
+
+template <class Id, class Update, class Weight, class Hash>
+class GraphDiff {
+public:
+    using Edges = EdgeDiff<Id, Weight, Hash>;
+    using NodeMap = HashMap<Id, Update, Hash>;
+    using NodeSet = HashSet<Id, Hash>;
+    using TargetWeights = typename Edges::TargetWeights;
+    using TargetSet = typename Edges::TargetSet;
+
+    GraphDiff() = default;
+
+    // Takes four collections as they are, without the rules of the operations:
+    // a decoded diff is kept exactly as it was read.
+    GraphDiff(NodeMap nodes, NodeSet deleted, Edges edges) noexcept
+        : new_or_updated_nodes_(std::move(nodes)),
+          deleted_nodes_(std::move(deleted)),
+          edges_(std::move(edges)) {}
+
+    void add_or_update_node(const Id& id, Update update) {
+        auto found = new_or_updated_nodes_.find(id);
+        if (found != new_or_updated_nodes_.end()) {
+            found->second += std::move(update);
+        } else {
+            new_or_updated_nodes_.emplace(id, std::move(update));
+        }
+        deleted_nodes_.erase(id);
+    }
+
+    void delete_node(const Id& id) {
+        new_or_updated_nodes_.erase(id);
+        // Pending edges out of the node are simply dropped...
+        auto& pending = edges_.new_or_updated_edges;
+        pending.erase(id);
+        // ...while pending edges into it become recorded deletions. The
+        // emptied source entries stay (they still count); only delete_edge,
+        // clear or a new add_edge on that source touches them again.
+        for (auto& [source, targets] : pending) {
+            auto hit = targets.find(id);
+            if (hit == targets.end()) continue;
+            edges_.deleted_edges[source].insert(id);
+            targets.erase(hit);
+        }
+        deleted_nodes_.insert(id);
+    }
+
+    Result<Done, DiffError> add_edge(const Id& from, const Id& to, Weight weight) {
+        if (deleted_nodes_.count(from) != 0 || deleted_nodes_.count(to) != 0) {
+            return fail(DiffError::end_node_deleted);
+        }
+        auto deleted = edges_.deleted_edges.find(from);
+        if (deleted != edges_.deleted_edges.end()) {
+            deleted->second.erase(to);
+            if (deleted->second.empty()) edges_.deleted_edges.erase(deleted);
+        }
+        edges_.new_or_updated_edges[from].insert_or_assign(to, weight);
+        return Done{};
+    }
+
+    void delete_edge(const Id& from, const Id& to) {
+        edges_.deleted_edges[from].insert(to);
+        auto pending = edges_.new_or_updated_edges.find(from);
+        if (pending != edges_.new_or_updated_edges.end()) {
+            pending->second.erase(to);
+            // Also drops a map that delete_node had already emptied.
+            if (pending->second.empty()) edges_.new_or_updated_edges.erase(pending);
+        }
+    }
+
+    void clear() noexcept {
+        new_or_updated_nodes_.clear();
+        deleted_nodes_.clear();
+        edges_.new_or_updated_edges.clear();
+        edges_.deleted_edges.clear();
+    }
+
+    // Counts of entries, not of edges: a source with several targets counts
+    // once, and an emptied source entry still counts.
+    std::size_t node_count() const noexcept {
+        return new_or_updated_nodes_.size() + deleted_nodes_.size();
+    }
+    std::size_t edge_count() const noexcept {
+        return edges_.new_or_updated_edges.size() + edges_.deleted_edges.size();
+    }
+
+    const NodeMap& new_or_updated_nodes() const noexcept { return new_or_updated_nodes_; }
+    const NodeSet& deleted_nodes() const noexcept { return deleted_nodes_; }
+    const Edges& edges() const noexcept { return edges_; }
+
+private:
+    NodeMap new_or_updated_nodes_;
+    NodeSet deleted_nodes_;
+    Edges edges_;
+};
+
+using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidHash>;
+using UuidEdgeDiff = UuidGraphDiff::Edges;
+
+}  // namespace tovra

@@ -1,0 +1,48 @@
+// The JSON text of one node update: written byte for byte the same every
+// time, read strictly (RFC 8259 plus the member rules of the node update).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "common/result.hpp"
+#include "node_update/node_update.hpp"
+
+namespace tovra {
+
+enum class JsonError {
+    empty_text,             // nothing but whitespace
+    trailing_text,          // something other than whitespace after the value
+    unexpected_character,   // a token that cannot start or continue here
+    unexpected_end,         // the text ended inside a value
+    not_a_node_update,      // the value is neither an object nor an array
+    wrong_array_length,     // the array form has other than seven elements
+    duplicate_member,       // one of the seven names given twice
+    wrong_value_kind,       // e.g. a number for "label", 1 for "showLabel"
+    channel_out_of_range,   // a colour channel that is no integer 0..255
+    number_overflow,        // a size literal beyond the double range
+    invalid_number,         // a number that breaks the JSON grammar
+    invalid_escape,         // a backslash sequence JSON does not know
+    unpaired_surrogate,     // a \u escape of half a surrogate pair
+    control_character,      // a raw byte below 0x20 inside a string
+};
+
+struct JsonFailure {
+    JsonError error;
+    std::size_t offset;  // byte offset in the text where it went wrong
+};
+
+std::string_view describe(JsonError error) noexcept;
+
+// Appends the compact JSON text of `update` to `out`.
+void append_node_update_json(const NodeUpdate& update, std::string& out);
+
+// The JSON text of `update` in a fresh buffer that starts with room for 128
+// bytes.
+std::string node_update_to_json(const NodeUpdate& update);
+
+// `text` must be valid UTF-8 (the byte decoder checks that first).
+Result<NodeUpdate, JsonFailure> node_update_from_json(std::string_view text);
+
+}  // namespace tovra
