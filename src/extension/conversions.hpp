@@ -1,0 +1,51 @@
+// Every conversion between a Python object and the module's values, one
+// function per direction. The in-conversions refuse with the fixed errors;
+// the out-conversions refuse nothing.
+#pragma once
+
+#include <Python.h>
+
+#include "diff/uuid.hpp"
+#include "extension/error_value.hpp"
+#include "node_update/node_update.hpp"
+
+namespace tovra::py {
+
+// In.
+Fallible<Uuid> pybytes_to_uuid(PyObject* object);
+// A node id parameter: any refusal becomes "failed to extract field
+// PyUuid.0" with the reason as its cause.
+Fallible<Uuid> pyobject_to_pyuuid(PyObject* object);
+Fallible<NodeUpdate> pydict_to_node_update(PyObject* object);
+Fallible<float> pyobject_to_f32(PyObject* object);
+
+// The error a method reports for a refused argument: a TypeError (exactly)
+// gains the "argument '{name}': " prefix and keeps its cause; anything else
+// is passed on unchanged.
+ErrorValue name_argument_error(const char* name, ErrorValue error);
+
+// Converts one argument and names its failure.
+template <class T>
+inline Fallible<T> convert_argument(const char* name, Fallible<T> converted) {
+    if (converted.ok()) [[likely]] return converted;
+    return fail(name_argument_error(name, std::move(converted).error()));
+}
+
+// Out. Creation failures are the internal failure "Python API call failed".
+Owned uuid_to_pystr(const Uuid& id);
+Owned f32_to_pyfloat(float value);
+// Fails only when inserting into the new dict fails; nothing partial escapes.
+Fallible<Owned> node_update_to_pydict(const NodeUpdate& update);
+
+// A new list of the ids' texts, in the container's order.
+template <class Container>
+Owned uuids_to_pylist(const Container& ids) {
+    Owned list = checked_new(PyList_New(static_cast<Py_ssize_t>(ids.size())));
+    Py_ssize_t index = 0;
+    for (const Uuid& id : ids) {
+        PyList_SET_ITEM(list.get(), index++, uuid_to_pystr(id).release());
+    }
+    return list;
+}
+
+}  // namespace tovra::py

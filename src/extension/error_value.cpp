@@ -1,0 +1,139 @@
+#include "extension/error_value.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "extension/messages.hpp"
+
+namespace tovra::py {
+
+ErrorValue ErrorValue::from_interpreter() noexcept {
+    ErrorValue error;
+    error.raised_ = Owned::steal(PyErr_GetRaisedException());
+    if (!error.raised_) {
+        error.type_ = PyExc_SystemError;
+        error.message_ = text::no_exception_set;
+    }
+    return error;
+}
+
+ErrorValue ErrorValue::make(PyObject* type, std::string_view message, Owned cause) {
+    ErrorValue error;
+    error.type_ = type;
+    error.message_.assign(message);
+    error.cause_ = std::move(cause);
+    return error;
+}
+
+ErrorValue ErrorValue::make(PyObject* type, Owned message, Owned cause) noexcept {
+    ErrorValue error;
+    error.type_ = type;
+    error.message_object_ = std::move(message);
+    error.cause_ = std::move(cause);
+    return error;
+}
+
+PyObject* ErrorValue::type() const noexcept {
+    return raised_ ? reinterpret_cast<PyObject*>(Py_TYPE(raised_.get())) : type_;
+}
+
+Owned ErrorValue::text() const {
+    if (raised_) return Owned::steal(PyObject_Str(raised_.get()));
+    if (message_object_) return Owned::borrow(message_object_.get());
+    return Owned::steal(PyUnicode_FromStringAndSize(message_.data(),
+                                                    static_cast<Py_ssize_t>(message_.size())));
+}
+
+Owned ErrorValue::cause() const noexcept {
+    if (raised_) return Owned::steal(PyException_GetCause(raised_.get()));
+    return Owned::borrow(cause_.get());
+}
+
+Owned ErrorValue::to_exception() && {
+    if (raised_) return std::move(raised_);
+    Owned message = text();
+    if (!message) return {};
+    Owned exception = Owned::steal(PyObject_CallOneArg(type_, message.get()));
+    if (!exception) return {};
+    if (cause_) PyException_SetCause(exception.get(), cause_.release());
+    return exception;
+}
+
+void ErrorValue::raise() && noexcept {
+    if (raised_) {
+        PyErr_SetRaisedException(raised_.release());
+        return;
+    }
+    PyObject* type = type_;
+    Owned exception = std::move(*this).to_exception();
+    if (!exception) abort_at_boundary();
+    // Through PyErr_SetObject, so that an exception being handled becomes the
+    // new one's __context__, as a `raise` in Python would do.
+    PyErr_SetObject(type, exception.get());
+}
+
+Owned type_name_of(PyObject* object) noexcept {
+    Owned name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
+    if (!name) {
+        PyErr_Clear();
+        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
+    }
+    return name;
+}
+
+ErrorValue downcast_error(PyObject* object, const char* target) noexcept {
+    Owned name = type_name_of(object);
+    if (!name) return ErrorValue::from_interpreter();
+    Owned message = Owned::steal(
+        PyUnicode_FromFormat("'%U' object cannot be converted to '%s'", name.get(), target));
+    if (!message) return ErrorValue::from_interpreter();
+    return ErrorValue::make(PyExc_TypeError, std::move(message));
+}
+
+void panic(std::string text) {
+    throw Panic{std::move(text)};
+}
+
+Owned checked_new(PyObject* result) {
+    if (result == nullptr) {
+        PyErr_Print();
+        panic(text::api_call_failed);
+    }
+    return Owned::steal(result);
+}
+
+void abort_at_boundary() noexcept {
+    std::fputs(text::abort_line, stderr);
+    std::fflush(stderr);
+    std::abort();
+}
+
+namespace {
+
+// Created on first need and never freed; deliberately not a module attribute.
+PyObject* panic_exception_class() noexcept {
+    static PyObject* cached = nullptr;
+    if (cached == nullptr) {
+        cached = PyErr_NewExceptionWithDoc(text::panic_name, text::panic_doc,
+                                           PyExc_BaseException, nullptr);
+        // text::panic_type_creation_failed: nothing is left to raise it through.
+        if (cached == nullptr) abort_at_boundary();
+    }
+    return cached;
+}
+
+}  // namespace
+
+void raise_panic(const char* text) noexcept {
+    PyObject* type = panic_exception_class();
+    const char* shown = text ? text : text::panic_generic;
+    Owned message = Owned::steal(
+        PyUnicode_DecodeUTF8(shown, static_cast<Py_ssize_t>(std::strlen(shown)), "replace"));
+    if (!message) abort_at_boundary();
+    Owned exception = Owned::steal(PyObject_CallOneArg(type, message.get()));
+    if (!exception) abort_at_boundary();
+    PyErr_SetObject(type, exception.get());
+}
+
+}  // namespace tovra::py

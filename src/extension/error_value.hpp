@@ -1,0 +1,96 @@
+// What a failed step of a call yields: an exception class with its message
+// and optional cause, or an exception the interpreter already raised. Only
+// the call wrapper turns it into the raised Python exception.
+#pragma once
+
+#include <Python.h>
+
+#include <string>
+#include <string_view>
+
+#include "common/result.hpp"
+#include "extension/owned_ref.hpp"
+
+namespace tovra::py {
+
+class ErrorValue {
+public:
+    // Takes over the exception the interpreter has set; when it reported a
+    // failure without setting one, a SystemError says so.
+    static ErrorValue from_interpreter() noexcept;
+    // `type` must be a class that lives for the whole process (a builtin).
+    static ErrorValue make(PyObject* type, std::string_view message, Owned cause = {});
+    // Message already a `str`: used where the text comes from Python objects
+    // (type names, keyword names) that may not survive a round trip to UTF-8.
+    static ErrorValue make(PyObject* type, Owned message, Owned cause = {}) noexcept;
+
+    // The class of the error, borrowed.
+    PyObject* type() const noexcept;
+    // The error as an exception instance (a new reference), or empty when
+    // creating it failed, with the interpreter's exception set.
+    Owned to_exception() &&;
+    // str() of the error, or empty with an exception set.
+    Owned text() const;
+    // The error's __cause__, possibly empty.
+    Owned cause() const noexcept;
+
+    // Sets the error as the current exception. When even that cannot be done
+    // the process aborts: there is nothing sound left to report through.
+    void raise() && noexcept;
+
+private:
+    ErrorValue() noexcept = default;
+
+    Owned raised_;            // an exception instance, restored as it is
+    PyObject* type_ = nullptr;
+    std::string message_;     // used when message_object_ is empty
+    Owned message_object_;
+    Owned cause_;
+};
+
+template <class T>
+using Fallible = Result<T, ErrorValue>;
+
+// "'{type}' object cannot be converted to '{target}'" as a TypeError.
+ErrorValue downcast_error(PyObject* object, const char* target) noexcept;
+
+// The qualified name of the object's type, or the fixed placeholder.
+Owned type_name_of(PyObject* object) noexcept;
+
+// A failure that is not an error value: a broken internal expectation. Thrown
+// inside a call and turned into PanicException by the call wrapper; never
+// leaves the module.
+struct Panic {
+    std::string text;
+};
+
+[[noreturn]] void panic(std::string text);
+
+// For result objects made by the interpreter: a null result (memory
+// exhausted) is printed and becomes the internal failure "Python API call
+// failed".
+Owned checked_new(PyObject* result);
+
+// Raises PanicException carrying `text` (the generic text when null).
+void raise_panic(const char* text) noexcept;
+
+[[noreturn]] void abort_at_boundary() noexcept;
+
+}  // namespace tovra::py
+
+#define TOVRA_CONCAT_INNER(a, b) a##b
+#define TOVRA_CONCAT(a, b) TOVRA_CONCAT_INNER(a, b)
+
+// Unwraps a Fallible into `decl`, or returns its error from the enclosing body.
+#define TOVRA_TRY(decl, expr) TOVRA_TRY_IMPL(decl, expr, TOVRA_CONCAT(tovra_try_, __LINE__))
+#define TOVRA_TRY_IMPL(decl, expr, tmp)                              \
+    auto tmp = (expr);                                               \
+    if (!tmp.ok()) return ::tovra::fail(std::move(tmp).error());    \
+    decl = std::move(tmp).value()
+
+// Returns the error of a Fallible from the enclosing body, discarding a value.
+#define TOVRA_CHECK(expr)                                                  \
+    do {                                                                   \
+        auto tovra_check_ = (expr);                                        \
+        if (!tovra_check_.ok()) return ::tovra::fail(std::move(tovra_check_).error()); \
+    } while (0)

@@ -1,0 +1,31 @@
+// num_nodes, num_edges and clear: the smallest methods, constant time for the
+// counts (the containers keep their sizes).
+#include "extension/borrow.hpp"
+#include "extension/call_wrapper.hpp"
+#include "extension/methods.hpp"
+
+namespace tovra::py {
+
+PyObject* method_num_nodes(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
+        return checked_new(PyLong_FromSsize_t(static_cast<Py_ssize_t>(borrow.diff().node_count())));
+    });
+}
+
+PyObject* method_num_edges(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
+        return checked_new(PyLong_FromSsize_t(static_cast<Py_ssize_t>(borrow.diff().edge_count())));
+    });
+}
+
+PyObject* method_clear(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
+        borrow.diff().clear();
+        return none();
+    });
+}
+
+}  // namespace tovra::py

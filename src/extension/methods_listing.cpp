@@ -1,0 +1,74 @@
+// The four listings: new dicts and lists built in one pass over a collection,
+// in its iteration order. Each key's text is made once.
+#include "extension/borrow.hpp"
+#include "extension/call_wrapper.hpp"
+#include "extension/conversions.hpp"
+#include "extension/methods.hpp"
+
+namespace tovra::py {
+
+namespace {
+
+// An insertion fails only when memory runs out; the half-built result is
+// dropped and the interpreter's exception reported.
+Fallible<Done> set_item(PyObject* dict, const Owned& key, const Owned& value) {
+    if (PyDict_SetItem(dict, key.get(), value.get()) < 0) [[unlikely]] {
+        return fail(ErrorValue::from_interpreter());
+    }
+    return Done{};
+}
+
+}  // namespace
+
+PyObject* method_new_or_updated_nodes(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
+        Owned result = checked_new(PyDict_New());
+        for (const auto& [id, update] : borrow.diff().new_or_updated_nodes()) {
+            Owned key = uuid_to_pystr(id);
+            TOVRA_TRY(Owned value, node_update_to_pydict(update));
+            TOVRA_CHECK(set_item(result.get(), key, value));
+        }
+        return result;
+    });
+}
+
+PyObject* method_deleted_nodes(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
+        return uuids_to_pylist(borrow.diff().deleted_nodes());
+    });
+}
+
+PyObject* method_new_or_updated_edges(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
+        Owned result = checked_new(PyDict_New());
+        for (const auto& [source, targets] : borrow.diff().edges().new_or_updated_edges) {
+            // Left empty by delete_node: counted by num_edges, but no edge.
+            if (targets.empty()) continue;
+            Owned inner = checked_new(PyDict_New());
+            for (const auto& [target, weight] : targets) {
+                TOVRA_CHECK(set_item(inner.get(), uuid_to_pystr(target), f32_to_pyfloat(weight)));
+            }
+            TOVRA_CHECK(set_item(result.get(), uuid_to_pystr(source), inner));
+        }
+        return result;
+    });
+}
+
+PyObject* method_deleted_edges(PyObject* self, PyObject*) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
+        Owned result = checked_new(PyDict_New());
+        for (const auto& [source, targets] : borrow.diff().edges().deleted_edges) {
+            // Only a decoded diff can hold an empty set here.
+            if (targets.empty()) continue;
+            Owned inner = uuids_to_pylist(targets);
+            TOVRA_CHECK(set_item(result.get(), uuid_to_pystr(source), inner));
+        }
+        return result;
+    });
+}
+
+}  // namespace tovra::py

@@ -1,0 +1,62 @@
+// The four methods that change a diff. Each converts every argument before it
+// touches the diff, so a refused value leaves the diff as it was.
+#include "extension/borrow.hpp"
+#include "extension/call_wrapper.hpp"
+#include "extension/conversions.hpp"
+#include "extension/methods.hpp"
+#include "extension/parameter_lists.hpp"
+
+namespace tovra::py {
+
+PyObject* method_add_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(auto slots, parse_arguments<2>(params::add_node, args, nargs, kwnames));
+        TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
+        TOVRA_TRY(Uuid id, convert_argument("id", pyobject_to_pyuuid(slots[0])));
+        TOVRA_TRY(NodeUpdate update, convert_argument("update", pydict_to_node_update(slots[1])));
+        borrow.diff().add_or_update_node(id, std::move(update));
+        return none();
+    });
+}
+
+PyObject* method_delete_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                             PyObject* kwnames) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(auto slots, parse_arguments<1>(params::delete_node, args, nargs, kwnames));
+        TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
+        TOVRA_TRY(Uuid id, convert_argument("id", pyobject_to_pyuuid(slots[0])));
+        borrow.diff().delete_node(id);
+        return none();
+    });
+}
+
+PyObject* method_add_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(auto slots, parse_arguments<3>(params::add_edge, args, nargs, kwnames));
+        TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
+        TOVRA_TRY(Uuid from, convert_argument("from", pyobject_to_pyuuid(slots[0])));
+        TOVRA_TRY(Uuid to, convert_argument("to", pyobject_to_pyuuid(slots[1])));
+        TOVRA_TRY(float weight, convert_argument("weight", pyobject_to_f32(slots[2])));
+        // An edge touching a deleted node is refused by the diff and left
+        // unrecorded; the method reports nothing, by design of the API: a
+        // caller sees the outcome in the listings.
+        (void)borrow.diff().add_edge(from, to, weight);
+        return none();
+    });
+}
+
+PyObject* method_delete_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                             PyObject* kwnames) {
+    return guarded_call([&]() -> Outcome {
+        TOVRA_TRY(auto slots, parse_arguments<2>(params::delete_edge, args, nargs, kwnames));
+        TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
+        TOVRA_TRY(Uuid from, convert_argument("from", pyobject_to_pyuuid(slots[0])));
+        TOVRA_TRY(Uuid to, convert_argument("to", pyobject_to_pyuuid(slots[1])));
+        borrow.diff().delete_edge(from, to);
+        return none();
+    });
+}
+
+}  // namespace tovra::py
