@@ -1,0 +1,16 @@
+#!/bin/sh
+# Makes (or reuses) .venv-X.Y for the Python that find-python.sh picks,
+# installs the given pip packages and the module itself, and prints the venv's
+# directory. Extra build settings come from $TOVRA_PIP_BUILD_ARGS.
+set -eu
+cd "$(dirname "$0")/.."
+python=$(scripts/find-python.sh)
+version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+venv="$PWD/.venv-$version"
+if [ ! -x "$venv/bin/python" ]; then
+    "$python" -m venv "$venv" >&2
+fi
+"$venv/bin/python" -m pip install -q --disable-pip-version-check "$@" >&2
+# shellcheck disable=SC2086
+"$venv/bin/python" -m pip install -q --disable-pip-version-check ${TOVRA_PIP_BUILD_ARGS:-} . >&2
+echo "$venv"

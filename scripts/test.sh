@@ -1,0 +1,19 @@
+#!/bin/sh
+# Sets up a venv with the module (built with warnings as errors), then runs
+# the C++ unit tests of the core and the Python test suite.
+set -eu
+cd "$(dirname "$0")/.."
+TOVRA_PIP_BUILD_ARGS="--config-settings=cmake.define.TOVRA_WERROR=ON"
+export TOVRA_PIP_BUILD_ARGS
+venv=$(scripts/setup-venv.sh pytest hypothesis cmake ninja)
+
+build="build/core-tests"
+"$venv/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
+    -DCMAKE_BUILD_TYPE=Debug -DTOVRA_BUILD_EXTENSION=OFF -DTOVRA_BUILD_CORE_TESTS=ON \
+    -DTOVRA_WERROR=ON >/dev/null
+"$venv/bin/ninja" -C "$build" >/dev/null
+"$build/core_tests"
+
+# From outside the checkout, so that the installed module is what is tested.
+cd tests
+"$venv/bin/python" -m pytest -q -p no:cacheprovider "$@" .
