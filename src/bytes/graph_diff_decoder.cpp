@@ -1,1 +1,277 @@
-// filled in by its own change
+// Reading a diff from bytes. The input is untrusted: every field is checked
+// against what remains before anything is allocated or copied, counts only
+// pre-size a collection up to a small cap, and nothing is kept on failure.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "bytes/graph_diff_codec.hpp"
+#include "bytes/utf8.hpp"
+
+namespace tovra {
+
+namespace {
+
+// Counts and lengths are 64-bit fields, but no value from 2^32 on is taken:
+// it keeps every later size computation far from overflow on a 32-bit host.
+constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
+
+// A count alone may claim billions of entries in a few bytes; it pre-sizes a
+// collection only up to this many, and the rest is paid for by entries that
+// are actually present.
+constexpr std::size_t reserve_limit = 4096;
+
+inline std::size_t reserve_for(std::uint64_t count) noexcept {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(count, reserve_limit));
+}
+
+// Little-endian loads assembled by shifting: independent of the host's byte
+// order and of the input's alignment.
+inline std::uint64_t load_u64(const std::uint8_t* in) noexcept {
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) value = (value << 8) | in[i];
+    return value;
+}
+
+inline std::uint32_t load_u32(const std::uint8_t* in) noexcept {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | in[i];
+    return value;
+}
+
+// One section-1 entry as read. The text stays a view into the input until
+// every section has been read; `slot` is where its parsed update goes, or
+// null when a later entry for the same node replaced it.
+struct NodeText {
+    Uuid id;
+    std::string_view text;
+    std::size_t offset;
+    NodeUpdate* slot;
+};
+
+// A cursor over the input that records the first failure. Each read returns
+// false on failure and leaves the cursor where the failing field began.
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> data) noexcept
+        : data_(data.data()), size_(data.size()) {}
+
+    CodecFailure failure() const { return CodecFailure{error_, error_offset_, std::nullopt}; }
+
+    bool count(std::uint64_t& out) noexcept {
+        if (!u64(out)) return false;
+        if (out >= size_limit) return fail(CodecError::size_out_of_range, pos_ - 8);
+        return true;
+    }
+
+    // The length field is checked (range, then what remains) and the bytes
+    // consumed before the value 16 is demanded, so an id of the wrong length
+    // that the input does hold is "bad length", one it does not is "end of
+    // input".
+    bool uuid(Uuid& out) noexcept {
+        const std::size_t start = pos_;
+        std::size_t length;
+        if (!length_field(length)) return false;
+        pos_ += length;
+        if (length != 16) return fail(CodecError::bad_uuid_length, start);
+        out = Uuid::from_raw(data_ + pos_ - 16);
+        return true;
+    }
+
+    bool text(std::string_view& out, std::size_t& offset) noexcept {
+        std::size_t length;
+        if (!length_field(length)) return false;
+        const std::uint8_t* bytes = data_ + pos_;
+        const std::size_t valid = utf8_valid_prefix(bytes, length);
+        if (valid != length) return fail(CodecError::invalid_utf8, pos_ + valid);
+        out = std::string_view(reinterpret_cast<const char*>(bytes), length);
+        offset = pos_;
+        pos_ += length;
+        return true;
+    }
+
+    // Writes the bits straight into the stored float: passing a float value
+    // through an x87 register would quiet a signalling NaN, and the format
+    // returns every payload unchanged.
+    bool weight(float& slot) noexcept {
+        static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
+        if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
+        const std::uint32_t bits = load_u32(data_ + pos_);
+        std::memcpy(&slot, &bits, 4);
+        pos_ += 4;
+        return true;
+    }
+
+private:
+    bool fail(CodecError error, std::size_t offset) noexcept {
+        error_ = error;
+        error_offset_ = offset;
+        return false;
+    }
+
+    bool u64(std::uint64_t& out) noexcept {
+        if (size_ - pos_ < 8) return fail(CodecError::end_of_input, pos_);
+        out = load_u64(data_ + pos_);
+        pos_ += 8;
+        return true;
+    }
+
+    // A length that passes fits in size_t and in what remains, and is
+    // consumed as its field; the caller then owns the next `out` bytes.
+    bool length_field(std::size_t& out) noexcept {
+        const std::size_t start = pos_;
+        std::uint64_t value;
+        if (!u64(value)) return false;
+        if (value >= size_limit) return fail(CodecError::size_out_of_range, start);
+        if (value > size_ - pos_) return fail(CodecError::end_of_input, start);
+        out = static_cast<std::size_t>(value);
+        return true;
+    }
+
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    CodecError error_ = CodecError::end_of_input;
+    std::size_t error_offset_ = 0;
+};
+
+bool read_node_texts(Reader& in, std::vector<NodeText>& out) {
+    std::uint64_t count;
+    if (!in.count(count)) return false;
+    out.reserve(reserve_for(count));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        NodeText entry{};
+        if (!in.uuid(entry.id) || !in.text(entry.text, entry.offset)) return false;
+        out.push_back(entry);
+    }
+    return true;
+}
+
+bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
+    std::uint64_t count;
+    if (!in.count(count)) return false;
+    out.reserve(reserve_for(count));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        Uuid id;
+        if (!in.uuid(id)) return false;
+        out.insert(id);
+    }
+    return true;
+}
+
+bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
+    std::uint64_t sources;
+    if (!in.count(sources)) return false;
+    out.reserve(reserve_for(sources));
+    for (std::uint64_t i = 0; i < sources; ++i) {
+        Uuid source;
+        if (!in.uuid(source)) return false;
+        // A repeated source replaces the earlier entry's whole map; the two
+        // are not merged.
+        auto& targets = out[source];
+        targets.clear();
+        std::uint64_t count;
+        if (!in.count(count)) return false;
+        targets.reserve(reserve_for(count));
+        for (std::uint64_t j = 0; j < count; ++j) {
+            Uuid target;
+            if (!in.uuid(target)) return false;
+            if (!in.weight(targets[target])) return false;
+        }
+    }
+    return true;
+}
+
+bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidHash>& out) {
+    std::uint64_t sources;
+    if (!in.count(sources)) return false;
+    out.reserve(reserve_for(sources));
+    for (std::uint64_t i = 0; i < sources; ++i) {
+        Uuid source;
+        if (!in.uuid(source)) return false;
+        auto& targets = out[source];
+        targets.clear();
+        std::uint64_t count;
+        if (!in.count(count)) return false;
+        targets.reserve(reserve_for(count));
+        for (std::uint64_t j = 0; j < count; ++j) {
+            Uuid target;
+            if (!in.uuid(target)) return false;
+            targets.insert(target);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string describe(const CodecFailure& failure) {
+    std::string text;
+    switch (failure.error) {
+        case CodecError::end_of_input:
+            text = "input ends inside a field";
+            break;
+        case CodecError::size_out_of_range:
+            text = "count or length of 2^32 or more";
+            break;
+        case CodecError::bad_uuid_length:
+            text = "node id length is not 16";
+            break;
+        case CodecError::invalid_utf8:
+            text = "node text is not valid UTF-8";
+            break;
+        case CodecError::invalid_node_update:
+            text = "node text is not a node update";
+            break;
+        case CodecError::encode_failed:
+            return "diff too large to encode";
+    }
+    text += " at byte ";
+    text += std::to_string(failure.offset);
+    if (failure.json) {
+        text += " (";
+        text += describe(failure.json->error);
+        text += " at byte ";
+        text += std::to_string(failure.json->offset);
+        text += " of the text)";
+    }
+    return text;
+}
+
+Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uint8_t> data) {
+    Reader in(data);
+    std::vector<NodeText> texts;
+    UuidGraphDiff::NodeSet deleted;
+    UuidEdgeDiff edges;
+    if (!read_node_texts(in, texts) || !read_deleted_nodes(in, deleted) ||
+        !read_new_edges(in, edges.new_or_updated_edges) ||
+        !read_deleted_edges(in, edges.deleted_edges)) {
+        return fail(in.failure());
+    }
+    // Whatever follows the fourth section is not ours to judge.
+
+    // The texts are parsed only now that the whole input is known to be well
+    // formed, and only those that survive: walking backwards, the first entry
+    // seen for an id is its last in the input, the one that counts.
+    UuidGraphDiff::NodeMap nodes;
+    nodes.reserve(texts.size());
+    for (auto entry = texts.rbegin(); entry != texts.rend(); ++entry) {
+        auto [stored, inserted] = nodes.try_emplace(entry->id);
+        entry->slot = inserted ? &stored->second : nullptr;
+    }
+    // Parsed in input order, so the failure reported is the first in the
+    // input.
+    for (const NodeText& entry : texts) {
+        if (entry.slot == nullptr) continue;
+        auto update = node_update_from_json(entry.text);
+        if (!update) {
+            const JsonFailure json = update.error();
+            return fail(CodecFailure{CodecError::invalid_node_update, entry.offset + json.offset, json});
+        }
+        *entry.slot = std::move(update).value();
+    }
+    return UuidGraphDiff(std::move(nodes), std::move(deleted), std::move(edges));
+}
+
+}  // namespace tovra

@@ -1,1 +1,135 @@
-// filled in by its own change
+// Writing a diff as bytes. Planning and writing are split so that the caller
+// can allocate the destination (a Python bytes object) at its exact size and
+// have it filled in place, with no intermediate buffer and no growth.
+#include <cstring>
+#include <limits>
+
+#include "bytes/graph_diff_codec.hpp"
+
+namespace tovra {
+
+namespace {
+
+// Sizes of the fixed-width fields: a count or length is 8 bytes, a UUID is
+// its 8-byte length field plus 16 bytes, a weight 4.
+constexpr std::uint64_t count_width = 8;
+constexpr std::uint64_t uuid_width = 24;
+constexpr std::uint64_t weight_width = 4;
+
+// Little-endian stores assembled by shifting, so the output is the same on a
+// host of either byte order; compilers merge these into one store on x86.
+inline std::uint8_t* put_u64(std::uint8_t* out, std::uint64_t value) noexcept {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return out + 8;
+}
+
+inline std::uint8_t* put_u32(std::uint8_t* out, std::uint32_t value) noexcept {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return out + 4;
+}
+
+inline std::uint8_t* put_uuid(std::uint8_t* out, const Uuid& id) noexcept {
+    out = put_u64(out, 16);
+    std::memcpy(out, id.bytes.data(), 16);
+    return out + 16;
+}
+
+// The weight's bits are copied from the stored object, never through a float
+// value: on x87 hardware loading a signalling NaN into a register quiets it,
+// and the format promises every payload back unchanged.
+inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept {
+    static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
+    std::uint32_t bits;
+    std::memcpy(&bits, &weight, 4);
+    return put_u32(out, bits);
+}
+
+}  // namespace
+
+Result<EncodePlan, CodecFailure> plan_encoding(const UuidGraphDiff& diff) {
+    EncodePlan plan(diff);
+    const auto& nodes = diff.new_or_updated_nodes();
+    const auto& edges = diff.edges();
+
+    // Every JSON text goes into one arena: one growing buffer instead of one
+    // string per node.
+    plan.text_ends_.reserve(nodes.size());
+    for (const auto& entry : nodes) {
+        append_node_update_json(entry.second, plan.texts_);
+        plan.text_ends_.push_back(plan.texts_.size());
+    }
+
+    // Summed in 64 bits whatever the width of size_t: on a 32-bit host a
+    // diff could in principle need more bytes than an address space holds,
+    // and that must be an error rather than a wrapped, too-small buffer.
+    std::uint64_t total = 4 * count_width;
+    total += (uuid_width + count_width) * nodes.size() + plan.texts_.size();
+    total += uuid_width * diff.deleted_nodes().size();
+    for (const auto& source : edges.new_or_updated_edges) {
+        total += uuid_width + count_width + (uuid_width + weight_width) * source.second.size();
+    }
+    for (const auto& source : edges.deleted_edges) {
+        total += uuid_width + count_width + uuid_width * source.second.size();
+    }
+    if constexpr (sizeof(std::size_t) < sizeof(std::uint64_t)) {
+        if (total > std::numeric_limits<std::size_t>::max()) {
+            return fail(CodecFailure{CodecError::encode_failed, 0, std::nullopt});
+        }
+    }
+    plan.size_ = static_cast<std::size_t>(total);
+    return plan;
+}
+
+void EncodePlan::write(std::uint8_t* out) const noexcept {
+    const auto& nodes = diff_->new_or_updated_nodes();
+    const auto& edges = diff_->edges();
+
+    // Section 1. The diff is unchanged since planning, so its iteration order
+    // is the one the texts were rendered in.
+    out = put_u64(out, nodes.size());
+    std::size_t text_start = 0;
+    std::size_t index = 0;
+    for (const auto& entry : nodes) {
+        const std::size_t text_end = text_ends_[index++];
+        const std::size_t length = text_end - text_start;
+        out = put_uuid(out, entry.first);
+        out = put_u64(out, length);
+        std::memcpy(out, texts_.data() + text_start, length);
+        out += length;
+        text_start = text_end;
+    }
+
+    // Section 2.
+    out = put_u64(out, diff_->deleted_nodes().size());
+    for (const auto& id : diff_->deleted_nodes()) out = put_uuid(out, id);
+
+    // Section 3. A source whose map was emptied by a node deletion is
+    // written with a count of 0, not dropped: it still counts as an entry.
+    out = put_u64(out, edges.new_or_updated_edges.size());
+    for (const auto& source : edges.new_or_updated_edges) {
+        out = put_uuid(out, source.first);
+        out = put_u64(out, source.second.size());
+        for (const auto& target : source.second) {
+            out = put_uuid(out, target.first);
+            out = put_weight(out, target.second);
+        }
+    }
+
+    // Section 4.
+    out = put_u64(out, edges.deleted_edges.size());
+    for (const auto& source : edges.deleted_edges) {
+        out = put_uuid(out, source.first);
+        out = put_u64(out, source.second.size());
+        for (const auto& target : source.second) out = put_uuid(out, target);
+    }
+}
+
+Result<std::vector<std::uint8_t>, CodecFailure> graph_diff_to_bytes(const UuidGraphDiff& diff) {
+    auto plan = plan_encoding(diff);
+    if (!plan) return fail(std::move(plan).error());
+    std::vector<std::uint8_t> bytes(plan.value().size());
+    plan.value().write(bytes.data());
+    return bytes;
+}
+
+}  // namespace tovra
