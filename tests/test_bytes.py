@@ -135,20 +135,6 @@ def test_empty_diff_is_32_zero_bytes():
     assert (d.num_nodes(), d.num_edges()) == (0, 0)
 
 
-def test_every_section_byte_for_byte():
-    d = PyGraphDiff()
-    d.add_node(A, {})
-    d.delete_node(C)
-    d.add_edge(A, B, -2.0)
-    d.delete_edge(B, C)
-    assert d.to_bytes() == sections(
-        nodes=[(A, b"{}")],
-        deleted=[C],
-        edges=[(A, [(B, 0xC0000000)])],
-        deleted_edges=[(B, [C])],
-    )
-
-
 def test_emptied_source_travels_and_still_counts():
     d = PyGraphDiff()
     d.add_edge(A, B, 1.0)
@@ -170,31 +156,22 @@ def test_trailing_bytes_are_ignored():
 # --------------------------------------------------------------------------
 # Rejections
 
+# One or two of each kind of failure; the core's own tests go through the
+# rest. Every one must surface as the same exception.
 REJECTED = {
     "empty": b"",
     "one byte": b"\x01",
     "31 zero bytes": bytes(31),
-    "count 1, then nothing": u64(1),
     "count 2^32": u64(2**32),
-    "count 2^64-1 with plenty after": u64(2**64 - 1) + bytes(64),
-    "deleted count 2^32": u64(0) + u64(2**32),
-    "target count 2^32": u64(0) * 2 + u64(1) + uuid_field(A) + u64(2**32),
     "uuid length 15": u64(0) + u64(1) + u64(15) + bytes(15) + bytes(16),
-    "uuid length 17": u64(0) + u64(1) + u64(17) + bytes(17) + bytes(16),
     "uuid length 16, 15 bytes left": u64(0) + u64(1) + u64(16) + bytes(15),
-    "uuid length 2^32": u64(0) + u64(1) + u64(2**32) + bytes(64),
-    "text length 2^32": u64(1) + uuid_field(A) + u64(2**32) + b"{}",
     "text longer than input": u64(1) + uuid_field(A) + u64(100) + b"{}" + bytes(24),
     "text not UTF-8": sections(nodes=[(A, b'{"label":"\xff"}')]),
     "text an encoded surrogate": sections(nodes=[(A, b'{"label":"\xed\xa0\x80"}')]),
-    "text overlong": sections(nodes=[(A, b'{"label":"\xc0\xaf"}')]),
     "text not JSON": sections(nodes=[(A, b"nope")]),
     "text empty": sections(nodes=[(A, b"")]),
     "text followed by more": sections(nodes=[(A, b"{}x")]),
-    "text a JSON string": sections(nodes=[(A, b'"label"')]),
-    "text with showLabel of the wrong kind": sections(nodes=[(A, b'{"showLabel":1}')]),
     "weight cut short": (u64(0) * 2 + u64(1) + uuid_field(A) + u64(1) + uuid_field(B) + b"\x00\x00"),
-    "fourth section missing": u64(0) * 3,
 }
 
 
@@ -216,12 +193,6 @@ def test_refusal_is_exactly_exception_not_a_subclass():
             pytest.fail("caught as ValueError")
     assert type(info.value) is Exception
     assert info.value.__cause__ is None
-
-
-def test_huge_count_with_short_input_fails_quickly():
-    # Would need tens of gigabytes if the count were trusted.
-    refuse(u64(2**32 - 1) + uuid_field(A) + text_field(b"{}"))
-    refuse(u64(0) * 3 + u64(2**32 - 1) + uuid_field(A) + u64(2**32 - 1))
 
 
 # --------------------------------------------------------------------------
@@ -292,18 +263,6 @@ def test_repeated_node_text_later_wins_earlier_never_parsed():
     data = sections(nodes=[(A, b"not JSON"), (A, b'{"red":7}')])
     assert PyGraphDiff.from_bytes(data).new_or_updated_nodes() == {text(A): {"red": 7}}
     refuse(sections(nodes=[(A, b'{"red":7}'), (A, b"not JSON")]))
-
-
-def test_repeated_sources_replace_not_merge():
-    data = sections(
-        deleted=[C, C],
-        edges=[(A, [(B, 0x3F800000), (C, 0x40000000)]), (A, [(D, 0x40400000), (D, 0x40800000)])],
-        deleted_edges=[(B, [A]), (B, [C, C])],
-    )
-    d = PyGraphDiff.from_bytes(data)
-    assert d.deleted_nodes() == [text(C)]
-    assert d.new_or_updated_edges() == {text(A): {text(D): 4.0}}
-    assert d.deleted_edges() == {text(B): [text(C)]}
 
 
 # --------------------------------------------------------------------------
@@ -394,15 +353,22 @@ def test_random_diffs_round_trip(ops):
     data = d.to_bytes()
     back = PyGraphDiff.from_bytes(data)
     assert content(back) == json_carried(d)
-    # Order may differ, length may not (beyond the nulls of non-finite sizes,
-    # which are gone after one round trip).
+    # Order may differ, length may not, unless a non-finite size was written
+    # as null and so dropped.
     again = back.to_bytes()
-    assert len(PyGraphDiff.from_bytes(again).to_bytes()) == len(again)
+    if content(back) == content(d):
+        assert len(again) == len(data)
+    else:
+        assert len(again) < len(data)
     assert content(PyGraphDiff.from_bytes(again)) == content(back)
 
 
 mutations = st.lists(
-    st.tuples(st.sampled_from(["flip", "insert", "delete", "truncate"]), st.integers(0, 10**6), st.integers(0, 255)),
+    st.tuples(
+        st.sampled_from(["flip", "insert", "delete", "truncate"]),
+        st.integers(0, 10**6),  # position, taken modulo the length
+        st.integers(0, 255),  # inserted byte, or which bit to flip
+    ),
     min_size=1,
     max_size=4,
 )
