@@ -50,8 +50,8 @@ struct NodeText {
     NodeUpdate* slot;
 };
 
-// A cursor over the input that records the first failure. Each read returns
-// false on failure and leaves the cursor where the failing field began.
+// A cursor over the input. A read that fails records what went wrong and
+// where, and returns false; decoding stops there, so nothing reads on.
 class Reader {
 public:
     explicit Reader(std::span<const std::uint8_t> data) noexcept
