@@ -1,0 +1,325 @@
+// The JSON text of a node update: exact writer output, the reader's
+// acceptances and refusals, deep nesting, and write-then-read round trips.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "check.hpp"
+#include "node_update/node_update.hpp"
+#include "node_update/node_update_json.hpp"
+
+// Updates are spelled with designated initializers naming only the stated
+// fields; g++ 12 warns about every field left to its default there, which is
+// exactly the point of an optional field.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+using namespace std::literals;
+using tovra::JsonError;
+using tovra::NodeUpdate;
+
+namespace {
+
+constexpr float infinity = std::numeric_limits<float>::infinity();
+constexpr float quiet_nan = std::numeric_limits<float>::quiet_NaN();
+
+std::string shown(std::string_view text) {
+    std::string out;
+    for (const char c : text.substr(0, 80)) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            out += "<" + std::to_string(static_cast<int>(c)) + ">";
+        } else {
+            out += c;
+        }
+    }
+    return text.size() > 80 ? out + "..." : out;
+}
+
+struct Accepted {
+    std::string_view text;
+    NodeUpdate expected;
+};
+
+struct Refused {
+    std::string_view text;
+    JsonError error;
+};
+
+void check_row(const Accepted& row, int line) {
+    const auto read = tovra::node_update_from_json(row.text);
+    if (!read.ok()) {
+        core_test::report(__FILE__, line, "refused " + shown(row.text) + ": " + std::string(describe(read.error().error)));
+    } else if (!tovra::same_update(read.value(), row.expected)) {
+        core_test::report(__FILE__, line, "read " + shown(row.text) + " as " + tovra::node_update_to_json(read.value()));
+    }
+}
+
+void check_row(const Refused& row, int line) {
+    const auto read = tovra::node_update_from_json(row.text);
+    if (read.ok()) {
+        core_test::report(__FILE__, line, "accepted " + shown(row.text));
+    } else if (read.error().error != row.error) {
+        core_test::report(__FILE__, line,
+                          "refused " + shown(row.text) + " as \"" + std::string(describe(read.error().error)) +
+                              "\", not \"" + std::string(describe(row.error)) + "\"");
+    }
+}
+
+#define CHECK_ROWS(rows) \
+    for (const auto& row : rows) check_row(row, __LINE__)
+
+void check_written(const NodeUpdate& update, std::string_view expected, int line) {
+    const std::string got = tovra::node_update_to_json(update);
+    if (got != expected) core_test::report(__FILE__, line, "expected " + shown(expected) + ", wrote " + shown(got));
+}
+
+NodeUpdate hub() {
+    return {.label = "Hub", .size = 2.5f, .url = "u", .red = 255, .green = 0, .blue = 16, .show_label = true};
+}
+
+}  // namespace
+
+TEST_CASE("json writer: members, order and values") {
+    const struct {
+        NodeUpdate update;
+        std::string_view text;
+    } rows[] = {
+        {{}, "{}"},
+        {{.label = "A"}, R"({"label":"A"})"},
+        {hub(), R"({"label":"Hub","size":2.5,"url":"u","red":255,"green":0,"blue":16,"showLabel":true})"},
+        {{.show_label = false}, R"({"showLabel":false})"},
+        {{.label = ""}, R"({"label":""})"},
+        {{.url = "x", .blue = 9}, R"({"url":"x","blue":9})"},
+        {{.size = -0.0f, .red = 99, .green = 100}, R"({"size":-0.0,"red":99,"green":100})"},
+        // JSON has no non-finite numbers: the member stays, with null.
+        {{.size = quiet_nan}, R"({"size":null})"},
+        {{.size = -infinity, .red = 1}, R"({"size":null,"red":1})"},
+    };
+    for (const auto& row : rows) check_written(row.update, row.text, __LINE__);
+
+    std::string out = "kept";
+    tovra::append_node_update_json(NodeUpdate{.red = 7}, out);
+    CHECK_EQ(out, R"(kept{"red":7})"s);
+}
+
+TEST_CASE("json writer: string escaping") {
+    const std::string_view rows[][2] = {
+        {"\"", R"(\")"},        {"\\", R"(\\)"},        {"\b", R"(\b)"},        {"\t", R"(\t)"},
+        {"\n", R"(\n)"},        {"\f", R"(\f)"},        {"\r", R"(\r)"},        {"\0"sv, R"(\u0000)"},
+        {"\x01", R"(\u0001)"},  {"\x0b", R"(\u000b)"},  {"\x1a", R"(\u001a)"},  {"\x1f", R"(\u001f)"},
+        // Nothing else: solidus, DEL and non-ASCII stay raw.
+        {"/", "/"}, {"\x7f", "\x7f"}, {"\xc3\xa9", "\xc3\xa9"}, {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+    };
+    for (const auto& row : rows) {
+        check_written({.label = "a" + std::string(row[0]) + "b"}, R"({"label":"a)" + std::string(row[1]) + R"(b"})",
+                      __LINE__);
+    }
+    for (char c = 0x20; c < 0x7F; ++c) {
+        if (c != '"' && c != '\\') check_written({.url = std::string(1, c)}, R"({"url":")" + std::string(1, c) + "\"}", __LINE__);
+    }
+}
+
+TEST_CASE("json reader: accepted forms") {
+    const Accepted rows[] = {
+        {"{}", {}},
+        {"[null,null,null,null,null,null,null]", {}},
+        {R"({"label":"Hub","size":2.5,"url":"u","red":255,"green":0,"blue":16,"showLabel":true})", hub()},
+        {R"(["Hub",2.5,"u",255,0,16,true])", hub()},
+        {R"({"showLabel":false,"red":0,"label":null,"size":null})", {.red = 0, .show_label = false}},
+        // Unknown members are skipped, may repeat, and may hold anything.
+        {R"({"show_label":true,"Label":"x","labels":1})", {}},
+        {R"({"x":1,"x":[{}],"y":{"a":[1,-2.5e-3,"s",true,false,null,{}]},"red":3})", {.red = 3}},
+        // Names compare after their escapes are decoded.
+        {R"({"\u006cabel":"x"})", {.label = "x"}},
+        {" \t\n\r{ \"label\" :\t\"a\" ,\r\n\"x\" : [ 1 , { } ] , \"red\" : 1 }\n ", {.label = "a", .red = 1}},
+        // Escapes, surrogate pairs in either case, raw UTF-8 and DEL.
+        {R"({"label":"\"\\\/\b\f\n\r\t\u0041\u00e9\u00E9"})", {.label = "\"\\/\b\f\n\r\tA\xc3\xa9\xc3\xa9"}},
+        {R"({"label":"\ud83d\ude00","url":"\uDBFF\uDFFF\u0000"})",
+         {.label = "\xf0\x9f\x98\x80", .url = "\xf4\x8f\xbf\xbf\0"s}},
+        {"{\"label\":\"\xc3\xa9\x7f\"}", {.label = "\xc3\xa9\x7f"}},
+        // Inside skipped values only the form of an escape counts.
+        {R"({"x":["\udc00\ud800",{"\udfff":"\ud800x"}]})", {}},
+        {R"({"red":0,"green":7,"blue":255})", {.red = 0, .green = 7, .blue = 255}},
+    };
+    CHECK_ROWS(rows);
+}
+
+TEST_CASE("json reader: refusals") {
+    const Refused rows[] = {
+        {"", JsonError::empty_text}, {" \t\r\n", JsonError::empty_text},
+        {"\f{}", JsonError::unexpected_character},  // form feed is no JSON whitespace
+        {"{} x", JsonError::trailing_text}, {"{}{}", JsonError::trailing_text},
+        {"null", JsonError::not_a_node_update}, {"1", JsonError::not_a_node_update},
+        {R"("a")", JsonError::not_a_node_update},
+        {"{", JsonError::unexpected_end}, {R"({"label":"a")", JsonError::unexpected_end},
+        {R"({"label":"a",})", JsonError::unexpected_character}, {"{,}", JsonError::unexpected_character},
+        {R"({"label" "a"})", JsonError::unexpected_character}, {R"({label:"a"})", JsonError::unexpected_character},
+        {R"({"red":1 "blue":2})", JsonError::unexpected_character},
+        {"[]", JsonError::wrong_array_length}, {"[null,2.5]", JsonError::wrong_array_length},
+        {"[null,null,null,null,null,null,null,null]", JsonError::wrong_array_length},
+        {R"({"showLabel":true,"showLabel":false})", JsonError::duplicate_member},
+        {R"({"label":null,"label":"x"})", JsonError::duplicate_member},
+        {R"({"label":"a","\u006cabel":"b"})", JsonError::duplicate_member},
+        {R"({"label":1})", JsonError::wrong_value_kind}, {R"({"url":["a"]})", JsonError::wrong_value_kind},
+        {R"({"size":"1"})", JsonError::wrong_value_kind}, {R"({"showLabel":1})", JsonError::wrong_value_kind},
+        {R"({"red":"1"})", JsonError::wrong_value_kind}, {R"([null,null,null,null,null,null,0])", JsonError::wrong_value_kind},
+        // Channels take bare digits only.
+        {R"({"red":256})", JsonError::channel_out_of_range}, {R"({"red":-1})", JsonError::channel_out_of_range},
+        {R"({"red":-0})", JsonError::channel_out_of_range}, {R"({"red":1.0})", JsonError::channel_out_of_range},
+        {R"({"red":1e2})", JsonError::channel_out_of_range},
+        {R"({"red":99999999999999999999999})", JsonError::channel_out_of_range},
+        {R"({"red":01})", JsonError::invalid_number},
+        // Skipped values are still held to the grammar.
+        {R"({"x":[1,]})", JsonError::unexpected_character}, {R"({"x":{"a":1,}})", JsonError::unexpected_character},
+        {R"({"x":{1:2}})", JsonError::unexpected_character}, {R"({"x":[}})", JsonError::unexpected_character},
+        {R"({"x":tru})", JsonError::unexpected_character}, {R"({"x":nulll})", JsonError::unexpected_character},
+        {R"({"x":.5})", JsonError::unexpected_character}, {R"({"x":+1})", JsonError::unexpected_character},
+        {R"({"x":01})", JsonError::invalid_number}, {R"({"x":1.})", JsonError::invalid_number},
+        {R"({"x":-})", JsonError::invalid_number}, {R"({"x":1e+})", JsonError::invalid_number},
+        {R"({"x":[)", JsonError::unexpected_end},
+        // Strings.
+        {"{\"x\":\"a\x1f\"}", JsonError::control_character}, {"{\"label\":\"\t\"}", JsonError::control_character},
+        {"{\"x\":\"\0\"}"sv, JsonError::control_character},
+        {R"({"x":"\x41"})", JsonError::invalid_escape}, {R"({"x":"\U0041"})", JsonError::invalid_escape},
+        {R"({"x":"\u12G4"})", JsonError::invalid_escape}, {R"({"x":"\u)", JsonError::unexpected_end},
+        {R"({"label":"\ud800"})", JsonError::unpaired_surrogate}, {R"({"url":"\udc00"})", JsonError::unpaired_surrogate},
+        {R"({"label":"\ud800\u0041"})", JsonError::unpaired_surrogate},
+        {R"({"label":"\ud800\n"})", JsonError::unpaired_surrogate},
+        {R"({"\ud800":1})", JsonError::unpaired_surrogate},
+    };
+    CHECK_ROWS(rows);
+
+    // Where it went wrong: the second "red", the backslash, the number.
+    const auto offset = [](std::string_view text) {
+        const auto read = tovra::node_update_from_json(text);
+        return read.ok() ? std::string_view::npos : read.error().offset;
+    };
+    CHECK_EQ(offset(R"({"red":1,"red":2})"), std::size_t{9});
+    CHECK_EQ(offset(R"({"label":"ab\q"})"), std::size_t{12});
+    CHECK_EQ(offset(R"({"size":1e400})"), std::size_t{8});
+}
+
+TEST_CASE("json reader: size literals") {
+    const struct {
+        std::string_view literal;
+        float expected;
+    } rows[] = {
+        {"1", 1.0f}, {"-0", -0.0f}, {"-0.0", -0.0f}, {"-0e5", -0.0f}, {"0e99999", 0.0f}, {"1E+2", 100.0f},
+        {"25e-1", 2.5f}, {"0.1", 0.1f},
+        {"16777217", 16777216.0f},  // a tie between floats goes to the even one
+        // 2^60 + 2^36 + 1 sits just above the midpoint of two floats. As an
+        // integer it is rounded once and goes up; with a fraction it goes
+        // through the nearest double, which is the midpoint, and to even.
+        {"1152921573326323713", 0x1.000002p60f}, {"-1152921573326323713", -0x1.000002p60f},
+        {"1152921573326323713.0", 0x1p60f},
+        {"9223372586610589697", 0x1.000002p63f},  // 2^63 + 2^39 + 1: unsigned only
+        {"18446744073709551615", 0x1p64f}, {"-9223372036854775808", -0x1p63f},
+        // Past 19 digits or 10^22 the direct conversion is taken, which keeps
+        // the writer's texts exact: via a double this one lands on a midpoint.
+        {"7.038531e-26", std::bit_cast<float>(0x15ae43fdu)},
+        {"123456789012345678901234567890", 123456789012345678901234567890.0f},
+        // Beyond the float range but within a double: infinity of the sign;
+        // below a double's: zero of the sign.
+        {"1e39", infinity}, {"-1e39", -infinity}, {"3.4028236e38", infinity},
+        {"3.40282356e38", std::numeric_limits<float>::max()},  // just below the rounding midpoint
+        {"1e-400", 0.0f}, {"-1e-400", -0.0f}, {"-1e-46", -0.0f}, {"1e-99999999999999999999", 0.0f},
+    };
+    for (const auto& row : rows) {
+        const auto read = tovra::node_update_from_json("{\"size\":" + std::string(row.literal) + "}");
+        if (!read.ok() || !read.value().size ||
+            std::bit_cast<std::uint32_t>(*read.value().size) != std::bit_cast<std::uint32_t>(row.expected)) {
+            core_test::report(__FILE__, __LINE__, "size " + std::string(row.literal));
+        }
+    }
+    const Refused refused[] = {
+        {R"({"size":1e400})", JsonError::number_overflow}, {R"({"size":-1e400})", JsonError::number_overflow},
+        {R"({"size":0.0001e313})", JsonError::number_overflow},
+        {R"({"size":1e99999999999999999999})", JsonError::number_overflow},
+        {R"({"size":NaN})", JsonError::unexpected_character}, {R"({"size":-Infinity})", JsonError::invalid_number},
+    };
+    CHECK_ROWS(refused);
+    check_row(Refused{"{\"size\":1" + std::string(400, '0') + "}", JsonError::number_overflow}, __LINE__);
+    check_row(Accepted{"{\"size\":0." + std::string(400, '0') + "1}", {.size = 0.0f}}, __LINE__);
+}
+
+TEST_CASE("json reader: nesting a million deep in a skipped value") {
+    constexpr std::size_t depth = 1000000;
+    std::string objects = "{\"x\":";
+    std::string mixed = "{\"x\":";
+    for (std::size_t i = 0; i < depth; ++i) objects += "{\"a\":";
+    for (std::size_t i = 0; i < depth / 2; ++i) mixed += "[ {\"a\" : ";
+    objects += "null" + std::string(depth, '}') + "}";
+    mixed += "1";
+    for (std::size_t i = 0; i < depth / 2; ++i) mixed += "} , 2 ]";
+    mixed += "}";
+    const std::string open(depth, '[');
+    const std::string close(depth, ']');
+
+    check_row(Accepted{"{\"x\":" + open + close + ",\"red\":1}", {.red = 1}}, __LINE__);
+    check_row(Accepted{objects, {}}, __LINE__);
+    check_row(Accepted{mixed, {}}, __LINE__);
+    check_row(Refused{"{\"x\":" + open, JsonError::unexpected_end}, __LINE__);
+    check_row(Refused{"{\"x\":" + open + close.substr(1) + "}", JsonError::unexpected_character}, __LINE__);
+}
+
+namespace {
+
+// A small deterministic generator, so a failure can be replayed.
+struct SplitMix {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    bool coin() { return next() & 1; }
+};
+
+// Valid UTF-8 pieces, weighted towards what needs escaping.
+std::string random_text(SplitMix& rng) {
+    static constexpr std::string_view pieces[] = {
+        "a", "Z", " ", "\"", "\\", "/", "\x7f", "\0"sv, "\x01", "\b", "\t", "\n", "\x0b", "\f", "\r", "\x1f",
+        "\xc3\xa9", "\xe2\x82\xac", "\xef\xbf\xbf", "\xf0\x9f\x98\x80", "\xf4\x8f\xbf\xbf", "\\u0041",
+    };
+    std::string text;
+    for (auto n = rng.next() % 10; n > 0; --n) text += pieces[rng.next() % std::size(pieces)];
+    return text;
+}
+
+}  // namespace
+
+TEST_CASE("json round trip: written updates read back equal") {
+    SplitMix rng{20240601};
+    int failed = 0;
+    for (int i = 0; i < 20000 && failed < 10; ++i) {
+        NodeUpdate update;
+        if (rng.coin()) update.label = random_text(rng);
+        if (rng.coin()) update.size = std::bit_cast<float>(static_cast<std::uint32_t>(rng.next()));
+        if (rng.coin()) update.url = random_text(rng);
+        if (rng.coin()) update.red = static_cast<std::uint8_t>(rng.next());
+        if (rng.coin()) update.green = static_cast<std::uint8_t>(rng.next());
+        if (rng.coin()) update.blue = static_cast<std::uint8_t>(rng.next());
+        if (rng.coin()) update.show_label = rng.coin();
+
+        // A non-finite size is written as null and comes back absent.
+        NodeUpdate expected = update;
+        if (expected.size && !std::isfinite(*expected.size)) expected.size.reset();
+        const int before = core_test::failures();
+        check_row(Accepted{tovra::node_update_to_json(update), expected}, __LINE__);
+        if (core_test::failures() != before) ++failed;
+    }
+}
+
+TEST_CASE("json node update: same_update compares sizes by their bits") {
+    CHECK(tovra::same_update(NodeUpdate{.size = quiet_nan}, NodeUpdate{.size = quiet_nan}));
+    CHECK(!tovra::same_update(NodeUpdate{.size = 0.0f}, NodeUpdate{.size = -0.0f}));
+    CHECK(!tovra::same_update(NodeUpdate{.size = 0.0f}, NodeUpdate{}));
+    CHECK(!tovra::same_update(NodeUpdate{.label = ""}, NodeUpdate{}));
+    CHECK(!tovra::same_update(NodeUpdate{.blue = 0}, NodeUpdate{.green = 0}));
+    CHECK(!tovra::same_update(hub(), NodeUpdate{.label = "Hub", .size = 2.5f, .url = "u", .red = 255, .green = 0,
+                                                .blue = 16, .show_label = false}));
+    CHECK(tovra::same_update(hub(), hub()));
+}
