@@ -10,7 +10,9 @@ venv="$PWD/.venv-$version"
 if [ ! -x "$venv/bin/python" ]; then
     "$python" -m venv "$venv" >&2
 fi
-"$venv/bin/python" -m pip install -q --disable-pip-version-check "$@" >&2
+if [ $# -gt 0 ]; then
+    "$venv/bin/python" -m pip install -q --disable-pip-version-check "$@" >&2
+fi
 # shellcheck disable=SC2086
 "$venv/bin/python" -m pip install -q --disable-pip-version-check ${TOVRA_PIP_BUILD_ARGS:-} . >&2
 echo "$venv"
