@@ -1,6 +1,7 @@
 // Reading a diff from bytes. The input is untrusted: every field is checked
 // against what remains before anything is allocated or copied, counts only
-// pre-size a collection up to a small cap, and nothing is kept on failure.
+// pre-size a collection up to a small cap and to what the rest of the input
+// could hold, and nothing is kept on failure.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -18,12 +19,16 @@ namespace {
 constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 
 // A count alone may claim billions of entries in a few bytes; it pre-sizes a
-// collection only up to this many, and the rest is paid for by entries that
-// are actually present.
+// collection only up to this many, and never for more entries than the rest
+// of the input could hold (each entry of every collection starts with an id
+// of 24 bytes). The rest is paid for by entries that are actually present, so
+// a hostile count costs memory in proportion to the input, not to the count.
 constexpr std::size_t reserve_limit = 4096;
+constexpr std::size_t min_entry_size = 24;
 
-inline std::size_t reserve_for(std::uint64_t count) noexcept {
-    return static_cast<std::size_t>(std::min<std::uint64_t>(count, reserve_limit));
+inline std::size_t reserve_for(std::uint64_t count, std::size_t remaining) noexcept {
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>({count, reserve_limit, remaining / min_entry_size}));
 }
 
 // Little-endian loads assembled by shifting: independent of the host's byte
@@ -58,6 +63,7 @@ public:
         : data_(data.data()), size_(data.size()) {}
 
     CodecFailure failure() const { return CodecFailure{error_, error_offset_, std::nullopt}; }
+    std::size_t remaining() const noexcept { return size_ - pos_; }
 
     bool count(std::uint64_t& out) noexcept {
         if (!u64(out)) return false;
@@ -139,7 +145,7 @@ private:
 bool read_node_texts(Reader& in, std::vector<NodeText>& out) {
     std::uint64_t count;
     if (!in.count(count)) return false;
-    out.reserve(reserve_for(count));
+    out.reserve(reserve_for(count, in.remaining()));
     for (std::uint64_t i = 0; i < count; ++i) {
         NodeText entry{};
         if (!in.uuid(entry.id) || !in.text(entry.text, entry.offset)) return false;
@@ -151,7 +157,7 @@ bool read_node_texts(Reader& in, std::vector<NodeText>& out) {
 bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
     std::uint64_t count;
     if (!in.count(count)) return false;
-    out.reserve(reserve_for(count));
+    out.reserve(reserve_for(count, in.remaining()));
     for (std::uint64_t i = 0; i < count; ++i) {
         Uuid id;
         if (!in.uuid(id)) return false;
@@ -163,7 +169,7 @@ bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
 bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
-    out.reserve(reserve_for(sources));
+    out.reserve(reserve_for(sources, in.remaining()));
     for (std::uint64_t i = 0; i < sources; ++i) {
         Uuid source;
         if (!in.uuid(source)) return false;
@@ -173,7 +179,7 @@ bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidH
         targets.clear();
         std::uint64_t count;
         if (!in.count(count)) return false;
-        targets.reserve(reserve_for(count));
+        targets.reserve(reserve_for(count, in.remaining()));
         for (std::uint64_t j = 0; j < count; ++j) {
             Uuid target;
             if (!in.uuid(target)) return false;
@@ -186,7 +192,7 @@ bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidH
 bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidHash>& out) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
-    out.reserve(reserve_for(sources));
+    out.reserve(reserve_for(sources, in.remaining()));
     for (std::uint64_t i = 0; i < sources; ++i) {
         Uuid source;
         if (!in.uuid(source)) return false;
@@ -194,7 +200,7 @@ bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidH
         targets.clear();
         std::uint64_t count;
         if (!in.count(count)) return false;
-        targets.reserve(reserve_for(count));
+        targets.reserve(reserve_for(count, in.remaining()));
         for (std::uint64_t j = 0; j < count; ++j) {
             Uuid target;
             if (!in.uuid(target)) return false;
