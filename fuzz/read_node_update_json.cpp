@@ -1,0 +1,35 @@
+// Fuzz target: the node update JSON reader. The reader is only ever given
+// valid UTF-8 (the byte decoder checks first), so it reads the input's longest
+// valid prefix. A refused text fails at a position inside it; an accepted one
+// holds valid UTF-8 texts, and written and read again gives an equal update
+// (as far as JSON carries it), whose text is then a fixed point.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bytes/utf8.hpp"
+#include "fuzz_support.hpp"
+#include "node_update/node_update_json.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tovra;
+    const std::string_view text(reinterpret_cast<const char*>(data), utf8_valid_prefix(data, size));
+    auto first = node_update_from_json(text);
+    if (!first) {
+        FUZZ_REQUIRE(first.error().offset <= text.size());
+        FUZZ_REQUIRE(!describe(first.error().error).empty());
+        return 0;
+    }
+    const NodeUpdate& update = first.value();
+    if (update.label) FUZZ_REQUIRE(fuzz::valid_utf8(*update.label));
+    if (update.url) FUZZ_REQUIRE(fuzz::valid_utf8(*update.url));
+
+    const std::string written = node_update_to_json(update);
+    FUZZ_REQUIRE(fuzz::valid_utf8(written));
+    auto second = node_update_from_json(written);
+    FUZZ_REQUIRE(second.ok());
+    FUZZ_REQUIRE(same_update(second.value(), fuzz::as_carried_by_json(update)));
+    FUZZ_REQUIRE(node_update_to_json(second.value()) == node_update_to_json(fuzz::as_carried_by_json(update)));
+    return 0;
+}
