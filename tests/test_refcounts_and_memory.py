@@ -3,12 +3,14 @@
 import ctypes
 import ctypes.util
 import gc
+import struct
 import sys
 import tracemalloc
 
 import pytest
 
 from conftest import A, B, C
+from test_bytes import REJECTED
 from tovra_api import PyGraphDiff
 
 ROUNDS = 2000
@@ -16,19 +18,33 @@ LONG = "a label long enough to live on the heap " * 4
 
 
 class CallsBack:
-    def __init__(self, diff):
-        self.diff = diff
+    """Calls `action` on the diff while the diff converts it; the refusal is
+    swallowed, or let through when `propagate`."""
+
+    def __init__(self, diff, action, propagate=False):
+        self.diff, self.action, self.propagate = diff, action, propagate
+
+    def __index__(self):
+        try:
+            self.action(self.diff)  # refused: the diff is borrowed
+        except RuntimeError:
+            if self.propagate:
+                raise
+        return 1
 
     def __float__(self):
-        try:
-            self.diff.num_nodes()  # refused: the diff is borrowed
-        except RuntimeError:
-            pass
-        return 1.5
+        return float(self.__index__())
 
 
 def raise_with_cause(self):
     raise TypeError("t") from KeyError("k")
+
+
+def raise_type_error(self):
+    raise TypeError("i")
+
+
+NESTED = b'{"x":' + b"[" * 10000 + b"]" * 10000 + b"}"
 
 
 # Each operation gets a prepared diff `d` and the argument objects `a`.
@@ -36,14 +52,22 @@ OPERATIONS = {
     "add_node": lambda d, a: d.add_node(A, a["update"]),
     "add_node bad id": lambda d, a: d.add_node(a["short"], a["update"]),
     "add_node not a dict": lambda d, a: d.add_node(A, a["pairs"]),
-    "add_node bad channel": lambda d, a: d.add_node(A, a["bad_update"]),
     "delete_node": lambda d, a: d.delete_node(C),
+    "delete_node id not bytes": lambda d, a: d.delete_node(a["text"]),
     "add_edge": lambda d, a: d.add_edge(A, B, a["weight"]),
     "add_edge refused": lambda d, a: d.add_edge(A, C, a["weight"]),
-    "add_edge call back": lambda d, a: d.add_edge(A, B, a["calls"]),
+    "add_edge bad to": lambda d, a: d.add_edge(A, a["bytearray"], a["weight"]),
     "add_edge bad weight": lambda d, a: d.add_edge(A, B, a["text"]),
+    "add_edge weight too large": lambda d, a: d.add_edge(A, B, a["huge"]),
     "add_edge error with cause": lambda d, a: d.add_edge(A, B, a["with_cause"]),
     "delete_edge": lambda d, a: d.delete_edge(B, A),
+    "delete_edge bad from": lambda d, a: d.delete_edge(a["short"], A),
+    "delete_edge bad to": lambda d, a: d.delete_edge(A, None),
+    # Each calls back into the diff from inside a conversion.
+    "reader inside add_edge, swallowed": lambda d, a: d.add_edge(A, B, a["reads"]),
+    "reader inside add_node, raised": lambda d, a: d.add_node(A, a["reads_raised"]),
+    "writer inside add_edge, swallowed": lambda d, a: d.add_edge(A, B, a["writes"]),
+    "writer inside add_edge, raised": lambda d, a: d.add_edge(A, B, a["writes_raised"]),
     "missing argument": lambda d, a: d.add_edge(A, B),
     "unexpected keyword": lambda d, a: d.delete_node(A, **{"x" + "y": 1}),
     "constructor refused": lambda d, a: PyGraphDiff(a["update"]),
@@ -51,10 +75,29 @@ OPERATIONS = {
                              d.deleted_edges(), d.num_nodes(), d.num_edges()),
     "to_bytes": lambda d, a: d.to_bytes(),
     "from_bytes": lambda d, a: PyGraphDiff.from_bytes(a["empty"]),
+    "from_bytes not bytes": lambda d, a: PyGraphDiff.from_bytes(a["bytearray"]),
+    "from_bytes deep nesting": lambda d, a: PyGraphDiff.from_bytes(a["nested"]),
     "constructor": lambda d, a: PyGraphDiff(),
     "clear and refill": lambda d, a: (d.clear(), d.add_node(A, a["update"]), d.add_edge(A, B, 1.0),
                                      d.delete_node(C), d.delete_edge(B, A)),
 }
+# Every way an update dict is refused.
+BAD_UPDATES = {
+    "not a str": {"label": 5},
+    "not UTF-8": {"url": "\ud800"},
+    "size not a number": {"size": "x"},
+    "size too large": {"size": 10**400},
+    "channel out of range": {"label": LONG, "red": 1000},  # not a cached int: its count shows
+    "channel too large": {"green": 2**70},
+    "channel not an int": {"blue": 1.5},
+    "channel conversion fails": {"red": type("I", (), {"__index__": raise_type_error})()},
+    "not a bool": {"show_label": 1},
+}
+for _name in BAD_UPDATES:
+    OPERATIONS[f"add_node {_name}"] = lambda d, a, key=f"update {_name}": d.add_node(A, a[key])
+# Every kind of decoder rejection.
+for _name in REJECTED:
+    OPERATIONS[f"from_bytes {_name}"] = lambda d, a, key=f"bytes {_name}": PyGraphDiff.from_bytes(a[key])
 
 
 def prepared():
@@ -64,17 +107,35 @@ def prepared():
     d.add_edge(B, C, 1.0)
     d.delete_node(C)
     d.delete_edge(B, A)
+    reader, writer = (lambda d: d.num_nodes()), (lambda d: d.clear())
     return d, {
         "update": {"label": LONG, "url": "u", "size": 1.5, "red": 1, "show_label": True},
-        "bad_update": {"label": LONG, "red": 256},
         "pairs": [("label", "x")],
         "short": b"short",
+        "bytearray": bytearray(16),
         "text": "00010203-0405-0607-0809-0a0b0c0d0e0f",
         "weight": 0.25,
-        "calls": CallsBack(d),
+        "huge": 10**400,
+        "reads": CallsBack(d, reader),
+        "reads_raised": {"label": LONG, "red": CallsBack(d, reader, propagate=True)},
+        "writes": CallsBack(d, writer),
+        "writes_raised": CallsBack(d, writer, propagate=True),
         "with_cause": type("WithCause", (), {"__float__": raise_with_cause})(),
         "empty": bytes(32),
+        "nested": struct.pack("<QQ", 1, 16) + A + struct.pack("<Q", len(NESTED)) + NESTED + bytes(24),
+        **{f"update {name}": dict(update) for name, update in BAD_UPDATES.items()},
+        **{f"bytes {name}": data for name, data in REJECTED.items()},
     }
+
+
+def refcounts(d, args):
+    """Reference counts of the diff, of every argument object and of the values in argument dicts."""
+    counts = {"diff": sys.getrefcount(d)}
+    for key, value in args.items():
+        counts[key] = sys.getrefcount(value)
+        if isinstance(value, dict):
+            counts.update({(key, k): sys.getrefcount(v) for k, v in value.items()})
+    return counts
 
 
 def c_heap_counter():
@@ -131,10 +192,10 @@ def test_operation_stays_flat(name):
     operation = OPERATIONS[name]
     d, args = prepared()
     repeat(operation, d, args, 100)  # warm caches and free lists
-    refs = {key: sys.getrefcount(value) for key, value in args.items()}
-    refs["diff"] = sys.getrefcount(d)
+    gc.collect()  # what an earlier failure's traceback still holds goes first
+    refs = refcounts(d, args)
     assert_flat(growth(lambda: repeat(operation, d, args, ROUNDS)))
-    assert {key: sys.getrefcount(value) for key, value in args.items()} | {"diff": sys.getrefcount(d)} == refs
+    assert refcounts(d, args) == refs
 
 
 def test_instances_free_their_diff():

@@ -6,7 +6,7 @@ from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, invariant, rule
 
-from conftest import A, B, C, D, bits
+from conftest import A, B, C, D, bits, snapshot
 from graph_diff_model import FIELDS, GraphDiffModel
 from tovra_api import PyGraphDiff
 
@@ -19,14 +19,48 @@ values = {"label": st.text(max_size=4), "url": st.text(max_size=4), "size": weig
           "green": channels, "blue": channels, "show_label": st.booleans()}
 # "showLabel" is no key of the dictionary form: ignored.
 updates = st.fixed_dictionaries({}, optional={**values, "showLabel": st.integers()})
-# Calls that are refused and must leave the diff as it was.
+
+
+class CallsBack:
+    """Converts to 1 after calling `action` on the diff, whose refusal it lets through."""
+
+    def __init__(self, diff, action):
+        self.diff, self.action = diff, action
+
+    def __index__(self):
+        self.action(self.diff)
+        return 1
+
+    def __float__(self):
+        self.action(self.diff)
+        return 1.0
+
+
+# Calls that are refused and must leave the diff exactly as it was: a bad id
+# in every place, each kind of bad update value, bad weights, bad argument
+# lists, calls back into the diff, and bytes the decoder refuses.
 refused = st.sampled_from([
-    lambda d: d.add_node(A, {"label": "x", "red": 256}),
     lambda d: d.add_node(b"short", {}),
+    lambda d: d.add_node(A, [("label", "x")]),
+    lambda d: d.add_node(A, {"label": "x", "red": 256}),
+    lambda d: d.add_node(A, {"label": 1}),
+    lambda d: d.add_node(A, {"url": "\ud800"}),
+    lambda d: d.add_node(A, {"size": "1", "red": 1}),
+    lambda d: d.add_node(A, {"green": 1.0}),
+    lambda d: d.add_node(A, {"show_label": 1, "label": "x"}),
+    lambda d: d.delete_node(str(A)),
     lambda d: d.add_edge(A, B, "1"),
     lambda d: d.add_edge(A, B, 10**400),
+    lambda d: d.add_edge(bytearray(A), B, 1.0),
+    lambda d: d.add_edge(A, b"", 1.0),
+    lambda d: d.delete_edge(None, B),
     lambda d: d.delete_edge(A, bytearray(B)),
     lambda d: d.delete_node(),
+    lambda d: d.add_edge(A, B, weight=1.0, extra=1),
+    lambda d: d.add_edge(A, C, CallsBack(d, lambda d: d.num_edges())),
+    lambda d: d.add_edge(C, A, CallsBack(d, lambda d: d.clear())),
+    lambda d: d.add_node(C, {"label": "c", "blue": CallsBack(d, lambda d: d.delete_node(A))}),
+    lambda d: d.from_bytes(d.to_bytes()[:-1]),
 ])
 
 
@@ -67,9 +101,13 @@ class DiffAgainstModel(RuleBasedStateMachine):
 
     @rule(call=refused)
     def refused_call(self, call):
+        # Exactly as it was: listings in the same order, and the same bytes.
+        before = (repr(snapshot(self.diff)), self.diff.to_bytes())
         try:
             call(self.diff)
-        except (TypeError, OverflowError):
+        except Exception as error:
+            assert not isinstance(error, SystemError), repr(error)
+            assert (repr(snapshot(self.diff)), self.diff.to_bytes()) == before
             return
         raise AssertionError("call was not refused")
 
