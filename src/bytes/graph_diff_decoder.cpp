@@ -46,13 +46,13 @@ inline std::uint32_t load_u32(const std::uint8_t* in) noexcept {
 }
 
 // One section-1 entry as read. The text stays a view into the input until
-// every section has been read; `slot` is where its parsed update goes, or
-// null when a later entry for the same node replaced it.
+// every section has been read; `counts` is false when a later entry for the
+// same node replaced it.
 struct NodeText {
     Uuid id;
     std::string_view text;
     std::size_t offset;
-    NodeUpdate* slot;
+    bool counts;
 };
 
 // A cursor over the input. A read that fails records what went wrong and
@@ -263,19 +263,19 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     UuidGraphDiff::NodeMap nodes;
     nodes.reserve(texts.size());
     for (auto entry = texts.rbegin(); entry != texts.rend(); ++entry) {
-        auto [stored, inserted] = nodes.try_emplace(entry->id);
-        entry->slot = inserted ? &stored->second : nullptr;
+        entry->counts = nodes.try_emplace(entry->id).second;
     }
     // Parsed in input order, so the failure reported is the first in the
-    // input.
+    // input. Each update is found again by its id: an insertion into the map
+    // may move the entries already in it, so no address is kept across one.
     for (const NodeText& entry : texts) {
-        if (entry.slot == nullptr) continue;
+        if (!entry.counts) continue;
         auto update = node_update_from_json(entry.text);
         if (!update) {
             const JsonFailure json = update.error();
             return fail(CodecFailure{CodecError::invalid_node_update, entry.offset + json.offset, json});
         }
-        *entry.slot = std::move(update).value();
+        nodes.find(entry.id)->second = std::move(update).value();
     }
     return UuidGraphDiff(std::move(nodes), std::move(deleted), std::move(edges));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,18 +22,77 @@ struct Uuid {
     friend bool operator==(const Uuid& a, const Uuid& b) noexcept {
         return std::memcmp(a.bytes.data(), b.bytes.data(), 16) == 0;
     }
+
+    // Byte order, byte 0 first: the order of the keys a hash table keeps
+    // outside its slots.
+    friend bool operator<(const Uuid& a, const Uuid& b) noexcept {
+        return std::memcmp(a.bytes.data(), b.bytes.data(), 16) < 0;
+    }
 };
 
-// Hash of the 16 raw bytes under fixed keys. There is deliberately no
+namespace uuid_detail {
+
+// Little-endian on a host of either byte order, so the hashes (and with them
+// the iteration order) do not depend on the host. One load on a little-endian
+// host; a loop of shifts is not always merged into one.
+inline std::uint64_t load_le64(const std::uint8_t* in) noexcept {
+    std::uint64_t value;
+    std::memcpy(&value, in, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((value >> (8 * i)) & 0xff);
+        value = swapped;
+    }
+    return value;
+}
+
+inline std::uint64_t rotl(std::uint64_t x, int b) noexcept { return (x << b) | (x >> (64 - b)); }
+
+inline void sip_round(std::uint64_t& v0, std::uint64_t& v1, std::uint64_t& v2, std::uint64_t& v3) noexcept {
+    v0 += v1; v1 = rotl(v1, 13); v1 ^= v0; v0 = rotl(v0, 32);
+    v2 += v3; v3 = rotl(v3, 16); v3 ^= v2;
+    v0 += v3; v3 = rotl(v3, 21); v3 ^= v0;
+    v2 += v1; v1 = rotl(v1, 17); v1 ^= v2; v2 = rotl(v2, 32);
+}
+
+// SipHash-1-3 of exactly two 64-bit words (a 16-byte message).
+inline std::uint64_t siphash13_16(std::uint64_t k0, std::uint64_t k1, std::uint64_t m0,
+                                  std::uint64_t m1) noexcept {
+    std::uint64_t v0 = k0 ^ 0x736f6d6570736575ULL;
+    std::uint64_t v1 = k1 ^ 0x646f72616e646f6dULL;
+    std::uint64_t v2 = k0 ^ 0x6c7967656e657261ULL;
+    std::uint64_t v3 = k1 ^ 0x7465646279746573ULL;
+    for (std::uint64_t m : {m0, m1, std::uint64_t{16} << 56}) {
+        v3 ^= m;
+        sip_round(v0, v1, v2, v3);
+        v0 ^= m;
+    }
+    v2 ^= 0xff;
+    sip_round(v0, v1, v2, v3);
+    sip_round(v0, v1, v2, v3);
+    sip_round(v0, v1, v2, v3);
+    return v0 ^ v1 ^ v2 ^ v3;
+}
+
+}  // namespace uuid_detail
+
+// Hashes of the 16 raw bytes under fixed keys. There is deliberately no
 // per-process seed: iteration order of every collection, and so the order of
 // listings and encoded bytes, must depend only on the keys and the sequence of
 // operations, identical in every run and process.
+//
+// Without a secret nothing stops a caller from choosing ids that collide, and
+// `primary` is even invertible: colliding ids cost nothing to make. The hash
+// tables therefore bound every probe sequence, and a table whose keys break
+// that bound under `primary` switches to `strong` for good (see
+// flat_table.hpp). `strong` (SipHash-1-3 under constant keys) costs several
+// times more and has no shortcut: ids that collide under it can only be found
+// by trying one after another. Keys that collide even so are kept in an
+// ordered structure instead.
 struct UuidHash {
-    std::size_t operator()(const Uuid& id) const noexcept {
-        std::uint64_t lo;
-        std::uint64_t hi;
-        std::memcpy(&lo, id.bytes.data(), 8);
-        std::memcpy(&hi, id.bytes.data() + 8, 8);
+    std::uint64_t primary(const Uuid& id) const noexcept {
+        const std::uint64_t lo = uuid_detail::load_le64(id.bytes.data());
+        const std::uint64_t hi = uuid_detail::load_le64(id.bytes.data() + 8);
         std::uint64_t h = (lo ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL;
         h ^= hi ^ 0x13198a2e03707344ULL;
         h ^= h >> 32;
@@ -40,7 +100,18 @@ struct UuidHash {
         h ^= h >> 29;
         h *= 0x94d049bb133111ebULL;
         h ^= h >> 32;
-        return static_cast<std::size_t>(h);
+        return h;
+    }
+
+    std::uint64_t strong(const Uuid& id) const noexcept {
+        return uuid_detail::siphash13_16(0xa4093822299f31d0ULL, 0x082efa98ec4e6c89ULL,
+                                         uuid_detail::load_le64(id.bytes.data()),
+                                         uuid_detail::load_le64(id.bytes.data() + 8));
+    }
+
+    // For the standard containers (benchmarks and tests compare against them).
+    std::size_t operator()(const Uuid& id) const noexcept {
+        return static_cast<std::size_t>(primary(id));
     }
 };
 

@@ -1,0 +1,163 @@
+"""Times the module on ids crafted to collide against random ids.
+
+The hash of a node id takes no secret, and its primary form is invertible:
+any first half of an id can be completed into an id with a chosen hash. This
+makes N such ids (all with one primary hash), then times, for the crafted and
+for N random ids alike:
+
+- from_bytes of a diff naming every id (nodes, a ring and a star of edges,
+  deletions), written directly as bytes in the order chosen here;
+- add_node for every id, then add_edge around a ring and out of one node to
+  all of them (a single source with N targets).
+
+It prints each time and the ratio crafted / random. Nothing is asserted about
+time; a ratio near 1 means the tables' fallback for colliding keys works.
+
+    python bench/crafted_collisions.py [N]          (default N = 100000)
+"""
+
+import random
+import struct
+import sys
+import time
+
+from tovra_api import PyGraphDiff
+
+MASK = (1 << 64) - 1
+# The primary hash's constants.
+K_LOW = 0x243F6A8885A308D3
+K_MUL = 0x9E3779B97F4A7C15
+K_HIGH = 0x13198A2E03707344
+
+
+def primary_hash(node_id: bytes) -> int:
+    lo, hi = struct.unpack("<QQ", node_id)
+    h = ((lo ^ K_LOW) * K_MUL) & MASK
+    h ^= hi ^ K_HIGH
+    h ^= h >> 32
+    h = (h * 0xBF58476D1CE4E5B9) & MASK
+    h ^= h >> 29
+    h = (h * 0x94D049BB133111EB) & MASK
+    h ^= h >> 32
+    return h
+
+
+def colliding_ids(n: int, state: int, seed: int) -> list[bytes]:
+    """N distinct ids whose primary hashes are all equal.
+
+    Before its final mixing (a bijection) the primary hash is
+    ((lo ^ K_LOW) * K_MUL) ^ hi ^ K_HIGH over the two little-endian halves;
+    for any lo, the hi that makes this `state` is solved for directly.
+    """
+    rng = random.Random(seed)
+    lows: set[int] = set()
+    ids = []
+    while len(ids) < n:
+        lo = rng.getrandbits(64)
+        if lo in lows:
+            continue
+        lows.add(lo)
+        hi = state ^ K_HIGH ^ (((lo ^ K_LOW) * K_MUL) & MASK)
+        ids.append(struct.pack("<QQ", lo, hi))
+    return ids
+
+
+def random_ids(n: int, seed: int) -> list[bytes]:
+    rng = random.Random(seed)
+    return [rng.getrandbits(128).to_bytes(16, "little") for _ in range(n)]
+
+
+def diff_bytes(ids: list[bytes]) -> bytes:
+    """Every id as a node, every third one deleted, a star from ids[0] to all,
+    a ring through the rest, and one source deleting edges to every third."""
+    u64 = struct.Struct("<Q").pack
+    weight = struct.pack("<f", 1.0)
+
+    def uuid(node_id: bytes) -> bytes:
+        return u64(16) + node_id
+
+    n = len(ids)
+    thirds = ids[::3]
+    parts = [u64(n)]
+    parts += [uuid(i) + u64(2) + b"{}" for i in ids]
+    parts.append(u64(len(thirds)))
+    parts += [uuid(i) for i in thirds]
+    parts.append(u64(n))
+    parts.append(uuid(ids[0]) + u64(n))
+    parts += [uuid(i) + weight for i in ids]
+    parts += [uuid(ids[k]) + u64(1) + uuid(ids[(k + 1) % n]) + weight for k in range(1, n)]
+    parts.append(u64(1) + uuid(ids[1]) + u64(len(thirds)))
+    parts += [uuid(i) for i in thirds]
+    return b"".join(parts)
+
+
+def best_of(repeats: int, body) -> float:
+    best = float("inf")
+    for _ in range(repeats):
+        start = time.perf_counter()
+        body()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def time_decode(ids: list[bytes]) -> float:
+    data = diff_bytes(ids)
+
+    def body():
+        diff = PyGraphDiff.from_bytes(data)
+        if diff.num_nodes() != len(ids) + len(ids[::3]):
+            raise SystemExit("decoded diff has the wrong number of nodes")
+
+    return best_of(5, body)
+
+
+def time_nodes(ids: list[bytes]) -> float:
+    def body():
+        diff = PyGraphDiff()
+        add = diff.add_node
+        update = {"red": 1}
+        for node_id in ids:
+            add(node_id, update)
+
+    return best_of(5, body)
+
+
+def time_edges(ids: list[bytes]) -> float:
+    n = len(ids)
+    ring = [(ids[k], ids[(k + 1) % n]) for k in range(n)]
+    centre = ids[0]
+
+    def body():
+        diff = PyGraphDiff()
+        add = diff.add_edge
+        for source, target in ring:
+            add(source, target, 1.0)
+        for target in ids:
+            add(centre, target, 2.0)
+
+    return best_of(5, body)
+
+
+def main() -> None:
+    n = int(sys.argv[1]) if len(sys.argv) > 1 else 100_000
+    crafted = colliding_ids(n, state=0x5EED, seed=1)
+    hashes = {primary_hash(i) for i in crafted}
+    if len(hashes) != 1 or len(set(crafted)) != n:
+        raise SystemExit("the crafted ids do not all collide")
+    plain = random_ids(n, seed=2)
+    print(f"{n} ids crafted to share one primary hash ({hashes.pop():#018x}) against {n} random ids")
+    for name, timer in (
+        ("from_bytes", time_decode),
+        ("add_node", time_nodes),
+        ("add_edge (ring + star)", time_edges),
+    ):
+        random_time = timer(plain)
+        crafted_time = timer(crafted)
+        print(
+            f"  {name:24} random {random_time * 1e3:8.1f} ms   crafted {crafted_time * 1e3:8.1f} ms"
+            f"   ratio {crafted_time / random_time:5.2f}"
+        )
+
+
+if __name__ == "__main__":
+    main()

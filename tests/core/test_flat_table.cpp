@@ -1,0 +1,443 @@
+// The flat hash tables behind every collection of a diff: random operation
+// sequences against the standard containers (under hashes that force long
+// clusters, wrap-around, the switch to the strong hash and the ordered
+// overflow), order as a function of the operations alone, ids crafted to
+// collide, failures that must leave a table as it was, and no allocation for
+// an empty table.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "bytes/graph_diff_codec.hpp"
+#include "check.hpp"
+#include "diff/hash_containers.hpp"
+
+namespace {
+
+using namespace tovra;
+
+Uuid random_id(std::mt19937_64& rng) {
+    Uuid id;
+    const std::uint64_t lo = rng();
+    const std::uint64_t hi = rng();
+    std::memcpy(id.bytes.data(), &lo, 8);
+    std::memcpy(id.bytes.data() + 8, &hi, 8);
+    return id;
+}
+
+Uuid id_from_words(std::uint64_t lo, std::uint64_t hi) {
+    Uuid id;
+    for (int i = 0; i < 8; ++i) {
+        id.bytes[i] = static_cast<std::uint8_t>(lo >> (8 * i));
+        id.bytes[8 + i] = static_cast<std::uint8_t>(hi >> (8 * i));
+    }
+    return id;
+}
+
+// An id whose primary hash equals that of every other id made with the same
+// `state`: the first word is free, the second cancels it before the final
+// mixing step.
+Uuid colliding_id(std::uint64_t free_word, std::uint64_t state) {
+    const std::uint64_t hi =
+        state ^ 0x13198a2e03707344ULL ^ ((free_word ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL);
+    return id_from_words(free_word, hi);
+}
+
+// Hashes that make the rare paths common. Homes at the top of the table make
+// clusters wrap around to slot 0.
+struct FewHomes {
+    std::uint64_t primary(const Uuid& id) const noexcept { return ~static_cast<std::uint64_t>(id.bytes[0] % 5); }
+    std::uint64_t strong(const Uuid& id) const noexcept { return UuidHash{}.strong(id); }
+};
+struct Hopeless {
+    std::uint64_t primary(const Uuid&) const noexcept { return 7; }
+    std::uint64_t strong(const Uuid& id) const noexcept { return ~static_cast<std::uint64_t>(id.bytes[1] % 3); }
+};
+
+template <class Table>
+std::vector<Uuid> keys_in_order(const Table& table) {
+    std::vector<Uuid> keys;
+    for (const auto& entry : table) {
+        if constexpr (requires { entry.first; }) {
+            keys.push_back(entry.first);
+        } else {
+            keys.push_back(entry);
+        }
+    }
+    return keys;
+}
+
+template <class Map>
+bool same_as(const Map& map, const std::unordered_map<Uuid, std::string, UuidHash>& model) {
+    if (map.size() != model.size()) return false;
+    std::size_t walked = 0;
+    for (const auto& [key, value] : map) {
+        ++walked;
+        auto hit = model.find(key);
+        if (hit == model.end() || hit->second != value) return false;
+    }
+    return walked == model.size();
+}
+
+// What a run saw of the fallbacks, so a test can show it reached them.
+struct Reached {
+    bool strong = false;
+    bool overflow = false;
+};
+
+// Random operations from a pool of keys small enough for frequent hits, on a
+// map with non-trivial values, checked against std::unordered_map.
+template <class Hash>
+Reached map_differential(std::uint64_t seed, std::size_t pool_size, int steps) {
+    std::mt19937_64 rng(seed);
+    std::vector<Uuid> pool;
+    for (std::size_t i = 0; i < pool_size; ++i) pool.push_back(random_id(rng));
+    FlatMap<Uuid, std::string, Hash> map;
+    std::unordered_map<Uuid, std::string, UuidHash> model;
+    Reached reached;
+    for (int step = 0; step < steps; ++step) {
+        const Uuid& key = pool[rng() % pool.size()];
+        const std::string text = "v" + std::to_string(rng() % 1000) + std::string(rng() % 24, 'x');
+        switch (rng() % 10) {
+            case 0:
+            case 1: {
+                auto [it, inserted] = map.try_emplace(key, text);
+                auto [expected, model_inserted] = model.try_emplace(key, text);
+                CHECK_EQ(inserted, model_inserted);
+                CHECK(it->first == key && it->second == expected->second);
+                break;
+            }
+            case 2:
+                map[key] += text;
+                model[key] += text;
+                break;
+            case 3:
+                CHECK_EQ(map.insert_or_assign(key, text).second, model.insert_or_assign(key, text).second);
+                break;
+            case 4:
+            case 5:
+                CHECK_EQ(map.erase(key), model.erase(key));
+                break;
+            case 6: {
+                auto hit = map.find(key);
+                CHECK_EQ(hit != map.end(), model.count(key) == 1);
+                if (hit != map.end()) {
+                    map.erase(hit);
+                    model.erase(key);
+                }
+                break;
+            }
+            case 7:
+                CHECK_EQ(map.count(key), model.count(key));
+                if (map.contains(key)) CHECK(map.at(key) == model.at(key));
+                break;
+            case 8:
+                if (rng() % 8 == 0) map.reserve(rng() % (2 * pool_size));
+                if (rng() % 16 == 0) {
+                    // A copy is the same table, slot for slot.
+                    const auto copy = map;
+                    CHECK(keys_in_order(copy) == keys_in_order(map));
+                    CHECK(copy == map && map == copy);
+                }
+                break;
+            default:
+                if (rng() % 400 == 0) {
+                    map.clear();
+                    model.clear();
+                    CHECK_EQ(map.capacity(), std::size_t{0});
+                }
+                break;
+        }
+        reached.strong |= map.strong_hash_in_use();
+        reached.overflow |= map.overflow_size() != 0;
+        if (step % 97 == 0) {
+            CHECK(same_as(map, model));
+            CHECK((map.longest_distance() <= map.max_distance));
+        }
+    }
+    CHECK(same_as(map, model));
+    return reached;
+}
+
+template <class Hash>
+Reached set_differential(std::uint64_t seed, std::size_t pool_size, int steps) {
+    std::mt19937_64 rng(seed);
+    std::vector<Uuid> pool;
+    for (std::size_t i = 0; i < pool_size; ++i) pool.push_back(random_id(rng));
+    FlatSet<Uuid, Hash> set;
+    std::unordered_set<Uuid, UuidHash> model;
+    Reached reached;
+    for (int step = 0; step < steps; ++step) {
+        const Uuid& key = pool[rng() % pool.size()];
+        switch (rng() % 4) {
+            case 0:
+            case 1:
+                CHECK_EQ(set.insert(key).second, model.insert(key).second);
+                break;
+            case 2:
+                CHECK_EQ(set.erase(key), model.erase(key));
+                break;
+            default: {
+                auto hit = set.find(key);
+                CHECK_EQ(hit != set.end(), model.count(key) == 1);
+                if (hit != set.end() && rng() % 2 == 0) {
+                    set.erase(hit);
+                    model.erase(key);
+                }
+                break;
+            }
+        }
+        reached.strong |= set.strong_hash_in_use();
+        reached.overflow |= set.overflow_size() != 0;
+        if (step % 97 == 0 || step + 1 == steps) {
+            CHECK_EQ(set.size(), model.size());
+            std::size_t walked = 0;
+            for (const Uuid& id : set) walked += model.count(id);
+            CHECK_EQ(walked, model.size());
+            CHECK((set.longest_distance() <= set.max_distance));
+        }
+    }
+    return reached;
+}
+
+// ---------------------------------------------------------------------------
+// Against the standard containers
+
+TEST_CASE("flat table: random operations agree with the standard containers") {
+    map_differential<UuidHash>(1, 300, 30000);
+    set_differential<UuidHash>(2, 3000, 30000);
+}
+
+TEST_CASE("flat table: long wrapping clusters switch to the strong hash and stay correct") {
+    const Reached map = map_differential<FewHomes>(3, 700, 30000);
+    const Reached set = set_differential<FewHomes>(4, 700, 30000);
+    CHECK(map.strong && set.strong);
+}
+
+TEST_CASE("flat table: keys colliding under both hashes go to the ordered overflow and stay correct") {
+    const Reached map = map_differential<Hopeless>(5, 700, 30000);
+    const Reached set = set_differential<Hopeless>(6, 700, 30000);
+    CHECK(map.overflow && set.overflow);
+}
+
+// ---------------------------------------------------------------------------
+// Order
+
+// Builds a table by a random sequence that passes through growth, erasure
+// and clearing, with allocations in between that change every address.
+template <class Hash>
+std::vector<Uuid> order_after(std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::vector<std::unique_ptr<char[]>> noise;
+    FlatMap<Uuid, int, Hash> map;
+    for (int step = 0; step < 4000; ++step) {
+        const Uuid key = id_from_words(rng() % 900, 0);
+        if (rng() % 3 == 0) {
+            map.erase(key);
+        } else {
+            map[key] = step;
+        }
+        if (step == 2000) map.clear();
+        noise.emplace_back(new char[rng() % 256 + 1]);
+    }
+    return keys_in_order(map);
+}
+
+TEST_CASE("flat table: the same operations give the same order, whatever the addresses") {
+    CHECK(order_after<UuidHash>(7) == order_after<UuidHash>(7));
+    CHECK(order_after<FewHomes>(8) == order_after<FewHomes>(8));
+    CHECK(order_after<Hopeless>(9) == order_after<Hopeless>(9));
+    // Not insertion order, not sorted: the hash decides.
+    const auto order = order_after<UuidHash>(7);
+    CHECK(!std::is_sorted(order.begin(), order.end()));
+}
+
+// ---------------------------------------------------------------------------
+// Crafted ids
+
+TEST_CASE("flat table: ids crafted to collide in the primary hash") {
+    std::vector<Uuid> ids;
+    for (std::uint64_t i = 0; i < 5000; ++i) ids.push_back(colliding_id(i * 0x9e3779b97f4a7c15ULL, 42));
+    CHECK(UuidHash{}.primary(ids[0]) == UuidHash{}.primary(ids[4999]));
+
+    FlatSet<Uuid, UuidHash> set;
+    for (const Uuid& id : ids) set.insert(id);
+    CHECK(set.strong_hash_in_use());
+    CHECK_EQ(set.overflow_size(), std::size_t{0});
+    CHECK((set.longest_distance() <= FlatSet<Uuid, UuidHash>::max_distance));
+    std::size_t found = 0;
+    for (const Uuid& id : ids) found += set.count(id);
+    CHECK_EQ(found, ids.size());
+
+    // Through a whole diff and its bytes.
+    UuidGraphDiff diff;
+    NodeUpdate update;
+    update.label = "n";
+    for (std::size_t i = 0; i < 2000; ++i) {
+        diff.add_or_update_node(ids[i], update);
+        CHECK(diff.add_edge(ids[i], ids[(i + 1) % 2000], 1.0f).ok());
+        CHECK(diff.add_edge(ids[0], ids[i], 2.0f).ok());
+    }
+    for (std::size_t i = 0; i < 2000; i += 3) diff.delete_node(ids[i]);
+    CHECK(diff.new_or_updated_nodes().strong_hash_in_use());
+    CHECK(diff.edges().new_or_updated_edges.strong_hash_in_use());
+    auto bytes = graph_diff_to_bytes(diff);
+    CHECK(bytes.ok());
+    if (!bytes) return;
+    auto decoded = bytes_to_graph_diff(std::span<const std::uint8_t>(bytes.value()));
+    CHECK(decoded.ok());
+    if (!decoded) return;
+    CHECK(decoded.value().deleted_nodes() == diff.deleted_nodes());
+    CHECK(decoded.value().edges().new_or_updated_edges == diff.edges().new_or_updated_edges);
+    CHECK(decoded.value().edges().deleted_edges == diff.edges().deleted_edges);
+    CHECK_EQ(decoded.value().node_count(), diff.node_count());
+}
+
+TEST_CASE("flat table: ids colliding in both hashes stay findable and leave no overflow once erased") {
+    // Also equal in the low ten bits of the strong hash: one home slot in
+    // any table of up to 1024 slots. Found by trying first words.
+    std::vector<Uuid> ids;
+    for (std::uint64_t word = 0; ids.size() < 400; ++word) {
+        const Uuid id = colliding_id(word, 7);
+        if ((UuidHash{}.strong(id) & 1023) == 0) ids.push_back(id);
+    }
+    FlatMap<Uuid, std::uint32_t, UuidHash> map;
+    for (std::uint32_t i = 0; i < ids.size(); ++i) map[ids[i]] = i;
+    CHECK(map.strong_hash_in_use());
+    CHECK(map.overflow_size() > 0);
+    CHECK_EQ(map.size(), ids.size());
+    bool all_found = true;
+    for (std::uint32_t i = 0; i < ids.size(); ++i) {
+        auto hit = map.find(ids[i]);
+        all_found = all_found && hit != map.end() && hit->second == i;
+    }
+    CHECK(all_found);
+    // With the slots emptied, iteration starts in the overflow.
+    const std::size_t in_slots = map.size() - map.overflow_size();
+    const std::vector<Uuid> order = keys_in_order(map);
+    for (std::size_t i = 0; i < in_slots; ++i) map.erase(order[i]);
+    CHECK(keys_in_order(map) == std::vector<Uuid>(order.begin() + in_slots, order.end()));
+    for (const Uuid& id : ids) map.erase(id);
+    CHECK(map.empty());
+    CHECK_EQ(map.overflow_size(), std::size_t{0});
+    CHECK(map.begin() == map.end());
+}
+
+// ---------------------------------------------------------------------------
+// Failures leave the table as it was
+
+struct Refusal {};
+
+// Its construction from a Refusal throws: the slot opened for it must close
+// again, every other entry back where it was.
+struct Picky {
+    std::string text;
+    explicit Picky(std::string t) : text(std::move(t)) {}
+    explicit Picky(Refusal) { throw std::runtime_error("refused"); }
+};
+
+// Copies allowed before the next one fails; negative: no limit.
+int copies_left = -1;
+
+// A key whose copy can be made to fail; moving never fails.
+struct FragileKey {
+    Uuid id;
+    explicit FragileKey(const Uuid& i) : id(i) {}
+    FragileKey(const FragileKey& other) : id(other.id) {
+        if (copies_left == 0) throw std::runtime_error("copy failed");
+        if (copies_left > 0) --copies_left;
+    }
+    FragileKey(FragileKey&&) noexcept = default;
+    FragileKey& operator=(const FragileKey&) = default;
+    friend bool operator==(const FragileKey& a, const FragileKey& b) noexcept { return a.id == b.id; }
+    friend bool operator<(const FragileKey& a, const FragileKey& b) noexcept { return a.id < b.id; }
+};
+struct FragileHash {
+    std::uint64_t primary(const FragileKey& k) const noexcept { return FewHomes{}.primary(k.id); }
+    std::uint64_t strong(const FragileKey& k) const noexcept { return UuidHash{}.strong(k.id); }
+};
+
+TEST_CASE("flat table: a throwing construction or rehash leaves the table as it was") {
+    std::mt19937_64 rng(10);
+    FlatMap<Uuid, Picky, FewHomes> map;
+    std::vector<Uuid> keys;
+    for (int i = 0; i < 60; ++i) {
+        keys.push_back(random_id(rng));
+        map.try_emplace(keys.back(), std::to_string(i));
+    }
+    const auto before = keys_in_order(map);
+    int thrown = 0;
+    for (int i = 0; i < 20; ++i) {
+        try {
+            map.try_emplace(random_id(rng), Refusal{});
+        } catch (const std::runtime_error&) {
+            ++thrown;
+        }
+    }
+    CHECK_EQ(thrown, 20);
+    CHECK(keys_in_order(map) == before);
+    for (int i = 0; i < 60; ++i) CHECK(map.at(keys[i]).text == std::to_string(i));
+
+    // A set's rehash copies keys; one failing copy must abandon the rehash.
+    FlatSet<FragileKey, FragileHash> set;
+    for (int i = 0; i < 56; ++i) set.insert(FragileKey(random_id(rng)));  // full at 64 slots
+    const std::size_t capacity = set.capacity();
+    std::vector<Uuid> order;
+    for (const FragileKey& key : set) order.push_back(key.id);
+    copies_left = 30;  // fails halfway through
+    bool failed = false;
+    try {
+        set.reserve(1000);
+    } catch (const std::runtime_error&) {
+        failed = true;
+    }
+    copies_left = -1;
+    CHECK(failed);
+    CHECK_EQ(set.capacity(), capacity);
+    std::vector<Uuid> after;
+    for (const FragileKey& key : set) after.push_back(key.id);
+    CHECK(after == order);
+}
+
+// ---------------------------------------------------------------------------
+// Memory
+
+TEST_CASE("flat table: an empty table holds no memory, and clear gives it all back") {
+    UuidGraphDiff diff;
+    CHECK_EQ(diff.new_or_updated_nodes().capacity(), std::size_t{0});
+    CHECK_EQ(diff.deleted_nodes().capacity(), std::size_t{0});
+    CHECK_EQ(diff.edges().new_or_updated_edges.capacity(), std::size_t{0});
+    CHECK_EQ(diff.edges().deleted_edges.capacity(), std::size_t{0});
+
+    std::mt19937_64 rng(11);
+    const Uuid a = random_id(rng);
+    const Uuid b = random_id(rng);
+    CHECK(diff.add_edge(a, b, 1.0f).ok());
+    diff.delete_edge(b, a);
+    // Inner tables exist per source, sized for what they hold.
+    CHECK_EQ(diff.edges().new_or_updated_edges.at(a).capacity(), std::size_t{2});
+    diff.clear();
+    CHECK_EQ(diff.edges().new_or_updated_edges.capacity(), std::size_t{0});
+    CHECK_EQ(diff.edges().deleted_edges.capacity(), std::size_t{0});
+
+    FlatSet<Uuid, UuidHash> set;
+    set.reserve(0);
+    CHECK_EQ(set.capacity(), std::size_t{0});
+    set.reserve(7);
+    CHECK_EQ(set.capacity(), std::size_t{8});
+    // At most 7/8 of the slots in use: the eighth key doubles the table.
+    for (std::uint64_t i = 0; i < 7; ++i) set.insert(id_from_words(i, 0));
+    CHECK_EQ(set.capacity(), std::size_t{8});
+    set.insert(id_from_words(7, 0));
+    CHECK_EQ(set.capacity(), std::size_t{16});
+}
+
+}  // namespace
