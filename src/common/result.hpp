@@ -1,12 +1,17 @@
 // A value or an error, without exceptions. The core reports every failure this
 // way so that it can be unit-tested, fuzzed and sanitized without Python, and so
 // that the extension decides alone how a failure reaches the caller.
+//
+// A plain tagged union rather than std::variant: a Result sits on the path of
+// every call into the module, and with a flag and a union the compiler sees
+// through construction, test and destruction and inlines them all.
 #pragma once
 
 #include <cassert>
+#include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
-#include <variant>
 
 namespace tovra {
 
@@ -22,24 +27,75 @@ Unexpected<std::decay_t<E>> fail(E&& error) {
 
 template <class T, class E>
 class [[nodiscard]] Result {
+    static_assert(std::is_nothrow_move_constructible_v<T> && std::is_nothrow_move_constructible_v<E>,
+                  "moving a Result must not throw half way");
+
 public:
-    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(T value) noexcept : ok_(true) { ::new (static_cast<void*>(&value_)) T(std::move(value)); }
     template <class F>
-    Result(Unexpected<F> failure) : state_(std::in_place_index<1>, std::move(failure.error)) {}
+    Result(Unexpected<F> failure) : ok_(false) {
+        ::new (static_cast<void*>(&error_)) E(std::move(failure.error));
+    }
 
-    bool ok() const noexcept { return state_.index() == 0; }
-    explicit operator bool() const noexcept { return ok(); }
+    Result(Result&& other) noexcept : ok_(other.ok_) {
+        if (ok_) {
+            ::new (static_cast<void*>(&value_)) T(std::move(other.value_));
+        } else {
+            ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
+        }
+    }
+    Result(const Result& other)
+        requires(std::is_copy_constructible_v<T> && std::is_copy_constructible_v<E>)
+        : ok_(other.ok_) {
+        if (ok_) {
+            ::new (static_cast<void*>(&value_)) T(other.value_);
+        } else {
+            ::new (static_cast<void*>(&error_)) E(other.error_);
+        }
+    }
+    Result& operator=(Result&& other) noexcept {
+        if (this != &other) {
+            destroy();
+            ::new (static_cast<void*>(this)) Result(std::move(other));
+        }
+        return *this;
+    }
+    Result& operator=(const Result& other)
+        requires(std::is_copy_constructible_v<T> && std::is_copy_constructible_v<E>)
+    {
+        if (this != &other) {
+            Result copy(other);
+            *this = std::move(copy);
+        }
+        return *this;
+    }
+    ~Result() { destroy(); }
 
-    T& value() & { assert(ok()); return *std::get_if<0>(&state_); }
-    const T& value() const& { assert(ok()); return *std::get_if<0>(&state_); }
-    T&& value() && { assert(ok()); return std::move(*std::get_if<0>(&state_)); }
+    bool ok() const noexcept { return ok_; }
+    explicit operator bool() const noexcept { return ok_; }
 
-    E& error() & { assert(!ok()); return *std::get_if<1>(&state_); }
-    const E& error() const& { assert(!ok()); return *std::get_if<1>(&state_); }
-    E&& error() && { assert(!ok()); return std::move(*std::get_if<1>(&state_)); }
+    T& value() & { assert(ok_); return value_; }
+    const T& value() const& { assert(ok_); return value_; }
+    T&& value() && { assert(ok_); return std::move(value_); }
+
+    E& error() & { assert(!ok_); return error_; }
+    const E& error() const& { assert(!ok_); return error_; }
+    E&& error() && { assert(!ok_); return std::move(error_); }
 
 private:
-    std::variant<T, E> state_;
+    void destroy() noexcept {
+        if (ok_) {
+            std::destroy_at(&value_);
+        } else {
+            std::destroy_at(&error_);
+        }
+    }
+
+    union {
+        T value_;
+        E error_;
+    };
+    bool ok_;
 };
 
 // Result of an operation that produces nothing on success.

@@ -190,7 +190,11 @@ public:
     iterator find(const key_type& key) noexcept { return locate<!Policy::is_map>(key); }
     const_iterator find(const key_type& key) const noexcept { return locate<true>(key); }
     size_type count(const key_type& key) const noexcept { return contains(key) ? 1 : 0; }
-    bool contains(const key_type& key) const noexcept { return find(key) != end(); }
+    bool contains(const key_type& key) const noexcept {
+        if (block_ == nullptr) return false;
+        if (probe(key).found) return true;
+        return has_overflow() && overflow().count(key) != 0;
+    }
 
     size_type erase(const key_type& key) noexcept {
         if (block_ == nullptr) return 0;
@@ -255,18 +259,38 @@ public:
     }
 
 protected:
+    // Where a probe for a key ended: the key's slot, or where it would go
+    // (`distance` is then the control byte it would get: distance + 1).
+    struct Spot {
+        std::size_t index;
+        unsigned distance;
+        bool found;
+    };
+
     // Finds `key` or inserts a new entry made from `args`; the arguments are
     // untouched when the key is already there.
+    //
+    // Split in two so that the common case, a key already there, is a probe
+    // inlined into the caller; inserting is out of line.
     template <class... Args>
     std::pair<iterator, bool> emplace_key(const key_type& key, Args&&... args) {
         Spot spot{};
-        if (block_ != nullptr) {
+        if (block_ != nullptr) [[likely]] {
             spot = probe(key);
             if (spot.found) return {iterator(this, spot.index), false};
-            if (has_overflow()) {
-                auto hit = overflow().find(key);
-                if (hit != overflow().end()) return {iterator(this, hit), false};
-            }
+        }
+        return emplace_absent(spot, key, std::forward<Args>(args)...);
+    }
+
+private:
+    // `spot` is where the probe for `key` in the slots ended (unset when the
+    // table has no block yet); the key may still be in the overflow.
+    template <class... Args>
+    [[gnu::noinline]] std::pair<iterator, bool> emplace_absent(Spot spot, const key_type& key,
+                                                               Args&&... args) {
+        if (has_overflow()) {
+            auto hit = overflow().find(key);
+            if (hit != overflow().end()) return {iterator(this, hit), false};
         }
         if (size_ == max_size()) throw std::length_error("hash table is full");
         bool spot_valid = block_ != nullptr;
@@ -304,7 +328,6 @@ protected:
         }
     }
 
-private:
     using Overflow = typename Policy::Overflow;
     using OverflowIter = typename Overflow::iterator;
 
@@ -321,14 +344,6 @@ private:
     // follow are aligned; the control bytes come after the slots.
     static constexpr std::size_t header_bytes =
         (sizeof(Overflow*) + alignof(value_type) - 1) / alignof(value_type) * alignof(value_type);
-
-    // Where a probe for a key ended: the key's slot, or where it would go
-    // (`distance` is then the control byte it would get: distance + 1).
-    struct Spot {
-        std::size_t index;
-        unsigned distance;
-        bool found;
-    };
 
     static std::size_t max_load(std::size_t cap) noexcept {
         return cap == 0 ? 0 : cap - std::max<std::size_t>(cap / 8, 1);

@@ -5,19 +5,44 @@
 
 #include <Python.h>
 
+#include <utility>
+
+#include "common/narrow_to_float.hpp"
 #include "diff/uuid.hpp"
 #include "extension/error_value.hpp"
 #include "node_update/node_update.hpp"
 
 namespace tovra::py {
 
-// In.
-Fallible<Uuid> pybytes_to_uuid(PyObject* object);
+// In. The conversions on every mutation's path are inline for their common
+// case; each refusal is built out of line.
+
+inline bool is_uuid_bytes(PyObject* object) noexcept {
+    return PyBytes_Check(object) && PyBytes_GET_SIZE(object) == 16;
+}
+
+[[gnu::cold]] ErrorValue uuid_refusal(PyObject* object);
+[[gnu::cold]] ErrorValue pyuuid_refusal(PyObject* object);
+Fallible<float> non_float_to_f32(PyObject* object);
+
+inline Fallible<Uuid> pybytes_to_uuid(PyObject* object) {
+    if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
+    return fail(uuid_refusal(object));
+}
+
 // A node id parameter: any refusal becomes "failed to extract field
 // PyUuid.0" with the reason as its cause.
-Fallible<Uuid> pyobject_to_pyuuid(PyObject* object);
+inline Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
+    if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
+    return fail(pyuuid_refusal(object));
+}
+
+inline Fallible<float> pyobject_to_f32(PyObject* object) {
+    if (PyFloat_CheckExact(object)) [[likely]] return narrow_to_float(PyFloat_AS_DOUBLE(object));
+    return non_float_to_f32(object);
+}
+
 Fallible<NodeUpdate> pydict_to_node_update(PyObject* object);
-Fallible<float> pyobject_to_f32(PyObject* object);
 
 // The error a method reports for a refused argument: a TypeError (exactly)
 // gains the "argument '{name}': " prefix and keeps its cause; anything else
@@ -26,8 +51,8 @@ ErrorValue name_argument_error(const char* name, ErrorValue error);
 
 // Converts one argument and names its failure.
 template <class T>
-inline Fallible<T> convert_argument(const char* name, Fallible<T> converted) {
-    if (converted.ok()) [[likely]] return converted;
+inline Fallible<T> convert_argument(const char* name, Fallible<T>&& converted) {
+    if (converted.ok()) [[likely]] return std::move(converted);
     return fail(name_argument_error(name, std::move(converted).error()));
 }
 

@@ -1,39 +1,28 @@
 // Python objects to the module's values, each with its fixed refusal.
 #include <cstring>
 
-#include "common/narrow_to_float.hpp"
 #include "extension/conversions.hpp"
 #include "extension/interned_names.hpp"
 #include "extension/messages.hpp"
 
 namespace tovra::py {
 
-Fallible<Uuid> pybytes_to_uuid(PyObject* object) {
-    if (!PyBytes_Check(object)) [[unlikely]] {
-        return fail(downcast_error(object, text::target_bytes));
-    }
-    if (PyBytes_GET_SIZE(object) != 16) [[unlikely]] {
-        return fail(ErrorValue::make(PyExc_Exception, text::expected_16_bytes));
-    }
-    return Uuid::from_raw(PyBytes_AS_STRING(object));
+ErrorValue uuid_refusal(PyObject* object) {
+    if (!PyBytes_Check(object)) return downcast_error(object, text::target_bytes);
+    return ErrorValue::make(PyExc_Exception, text::expected_16_bytes);
 }
 
-Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
-    auto id = pybytes_to_uuid(object);
-    if (id.ok()) [[likely]] return id;
-    Owned reason = std::move(id).error().to_exception();
-    if (!reason) return fail(ErrorValue::from_interpreter());
-    return fail(ErrorValue::make(PyExc_TypeError, text::failed_to_extract_uuid, std::move(reason)));
+ErrorValue pyuuid_refusal(PyObject* object) {
+    Owned reason = uuid_refusal(object).to_exception();
+    if (!reason) return ErrorValue::from_interpreter();
+    return ErrorValue::make(PyExc_TypeError, text::failed_to_extract_uuid, std::move(reason));
 }
 
-Fallible<float> pyobject_to_f32(PyObject* object) {
-    double value;
-    if (PyFloat_CheckExact(object)) [[likely]] {
-        value = PyFloat_AS_DOUBLE(object);
-    } else {
-        value = PyFloat_AsDouble(object);
-        if (value == -1.0 && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
-    }
+// Anything but an exact float goes through its __float__ (or __index__),
+// which may run Python code and may fail.
+Fallible<float> non_float_to_f32(PyObject* object) {
+    double value = PyFloat_AsDouble(object);
+    if (value == -1.0 && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
     return narrow_to_float(value);
 }
 

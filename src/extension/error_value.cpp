@@ -3,60 +3,69 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "extension/messages.hpp"
 
 namespace tovra::py {
 
+ErrorValue ErrorValue::out_of_memory() noexcept {
+    PyErr_NoMemory();
+    ErrorValue error;
+    error.raised_ = Owned::steal(PyErr_GetRaisedException());
+    return error;
+}
+
 ErrorValue ErrorValue::from_interpreter() noexcept {
     ErrorValue error;
     error.raised_ = Owned::steal(PyErr_GetRaisedException());
-    if (!error.raised_) {
-        error.type_ = PyExc_SystemError;
-        error.message_ = text::no_exception_set;
-    }
+    if (error.raised_) return error;
+    error.pending_.reset(new (std::nothrow) Pending{PyExc_SystemError, {}, {}, {}});
+    if (!error.pending_) return out_of_memory();
+    error.pending_->message_object = Owned::steal(PyUnicode_FromString(text::no_exception_set));
+    if (!error.pending_->message_object) return from_interpreter();
     return error;
 }
 
 ErrorValue ErrorValue::make(PyObject* type, std::string_view message, Owned cause) {
     ErrorValue error;
-    error.type_ = type;
-    error.message_.assign(message);
-    error.cause_ = std::move(cause);
+    error.pending_ = std::make_unique<Pending>();
+    error.pending_->type = type;
+    error.pending_->message.assign(message);
+    error.pending_->cause = std::move(cause);
     return error;
 }
 
 ErrorValue ErrorValue::make(PyObject* type, Owned message, Owned cause) noexcept {
     ErrorValue error;
-    error.type_ = type;
-    error.message_object_ = std::move(message);
-    error.cause_ = std::move(cause);
+    error.pending_.reset(new (std::nothrow) Pending{type, {}, std::move(message), std::move(cause)});
+    if (!error.pending_) return out_of_memory();
     return error;
 }
 
 PyObject* ErrorValue::type() const noexcept {
-    return raised_ ? reinterpret_cast<PyObject*>(Py_TYPE(raised_.get())) : type_;
+    return raised_ ? reinterpret_cast<PyObject*>(Py_TYPE(raised_.get())) : pending_->type;
 }
 
 Owned ErrorValue::text() const {
     if (raised_) return Owned::steal(PyObject_Str(raised_.get()));
-    if (message_object_) return Owned::borrow(message_object_.get());
-    return Owned::steal(PyUnicode_FromStringAndSize(message_.data(),
-                                                    static_cast<Py_ssize_t>(message_.size())));
+    if (pending_->message_object) return Owned::borrow(pending_->message_object.get());
+    return Owned::steal(PyUnicode_FromStringAndSize(
+        pending_->message.data(), static_cast<Py_ssize_t>(pending_->message.size())));
 }
 
 Owned ErrorValue::cause() const noexcept {
     if (raised_) return Owned::steal(PyException_GetCause(raised_.get()));
-    return Owned::borrow(cause_.get());
+    return Owned::borrow(pending_->cause.get());
 }
 
 Owned ErrorValue::to_exception() && {
     if (raised_) return std::move(raised_);
     Owned message = text();
     if (!message) return {};
-    Owned exception = Owned::steal(PyObject_CallOneArg(type_, message.get()));
+    Owned exception = Owned::steal(PyObject_CallOneArg(pending_->type, message.get()));
     if (!exception) return {};
-    if (cause_) PyException_SetCause(exception.get(), cause_.release());
+    if (pending_->cause) PyException_SetCause(exception.get(), pending_->cause.release());
     return exception;
 }
 
@@ -65,7 +74,7 @@ void ErrorValue::raise() && noexcept {
         PyErr_SetRaisedException(raised_.release());
         return;
     }
-    PyObject* type = type_;
+    PyObject* type = pending_->type;
     Owned exception = std::move(*this).to_exception();
     if (!exception) abort_at_boundary();
     // Through PyErr_SetObject, so that an exception being handled becomes the

@@ -5,6 +5,7 @@
 
 #include <Python.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,13 +40,26 @@ public:
     void raise() && noexcept;
 
 private:
-    ErrorValue() noexcept = default;
+    // An error not yet turned into an exception instance: created only when
+    // it is raised or inspected, which most refusals caught inside the module
+    // never are.
+    struct Pending {
+        PyObject* type = nullptr;
+        std::string message;    // used when message_object is empty
+        Owned message_object;
+        Owned cause;
+    };
 
-    Owned raised_;            // an exception instance, restored as it is
-    PyObject* type_ = nullptr;
-    std::string message_;     // used when message_object_ is empty
-    Owned message_object_;
-    Owned cause_;
+    ErrorValue() noexcept = default;
+    // The memory for a pending error ran out: the error becomes the
+    // interpreter's MemoryError.
+    static ErrorValue out_of_memory() noexcept;
+
+    // Exactly one of the two is set. Two pointers wide, so that a Fallible of
+    // a small value stays small and cheap to move on the success path, where
+    // no error exists at all.
+    Owned raised_;                      // an exception instance, restored as it is
+    std::unique_ptr<Pending> pending_;
 };
 
 template <class T>
