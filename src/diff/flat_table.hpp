@@ -98,6 +98,14 @@ struct SetPolicy {
     static void give_back(K&, K&) noexcept {}
 };
 
+// A key with its primary hash worked out once, for looking the same key up
+// in many tables that share the hash (one probe per source in delete_node).
+template <class Key>
+struct HashedKey {
+    const Key& key;
+    std::uint64_t primary;
+};
+
 template <class Policy, class Hash>
 class FlatTable {
     template <bool Const>
@@ -188,6 +196,48 @@ public:
     const_iterator cend() const noexcept { return last<true>(); }
 
     iterator find(const key_type& key) noexcept { return locate<!Policy::is_map>(key); }
+    bool contains(const HashedKey<key_type>& hashed) const noexcept {
+        if (block_ == nullptr) return false;
+        if (probe_from(hashed.key, home(hashed)).found) return true;
+        return has_overflow() && overflow().count(hashed.key) != 0;
+    }
+    size_type erase(const HashedKey<key_type>& hashed) noexcept {
+        if (block_ == nullptr) return 0;
+        const Spot spot = probe_from(hashed.key, home(hashed));
+        if (spot.found) {
+            erase_slot(spot.index);
+            return 1;
+        }
+        return erase_from_overflow(hashed.key);
+    }
+
+    // Starts loading the memory a lookup of `hashed` reads first, so that a
+    // caller walking many tables can overlap their cache misses.
+    void prefetch(const HashedKey<key_type>& hashed) const noexcept {
+        if (block_ == nullptr) return;
+        const std::size_t at = home(hashed);
+        __builtin_prefetch(control() + at);
+        __builtin_prefetch(slots() + at);
+    }
+
+    // Visits every entry in iteration order, and hands `ahead` the entry
+    // `distance` slots further on (when there is one) before visiting the
+    // current one: room to prefetch what the visit of a later entry needs.
+    // Neither may insert into or erase from this table.
+    template <class Visit, class Ahead>
+    void for_each(std::size_t distance, Visit&& visit, Ahead&& ahead) {
+        if (block_ == nullptr) return;
+        const std::size_t cap = capacity();
+        const std::uint8_t* ctrl = control();
+        value_type* slot = slots();
+        for (std::size_t i = 0; i < cap; ++i) {
+            if (i + distance < cap && ctrl[i + distance] != 0) ahead(slot[i + distance]);
+            if (ctrl[i] != 0) visit(slot[i]);
+        }
+        if (has_overflow()) {
+            for (auto& entry : overflow()) visit(entry);
+        }
+    }
     const_iterator find(const key_type& key) const noexcept { return locate<true>(key); }
     size_type count(const key_type& key) const noexcept { return contains(key) ? 1 : 0; }
     bool contains(const key_type& key) const noexcept {
@@ -203,13 +253,7 @@ public:
             erase_slot(spot.index);
             return 1;
         }
-        if (!has_overflow()) return 0;
-        const size_type erased = overflow().erase(key);
-        if (erased != 0) {
-            --size_;
-            drop_overflow_if_empty();
-        }
-        return erased;
+        return erase_from_overflow(key);
     }
 
     // Returns nothing: the entry that backward shift moves into the erased
@@ -377,14 +421,20 @@ private:
         const std::uint64_t h = strong() ? Hash{}.strong(key) : Hash{}.primary(key);
         return static_cast<std::size_t>(h) & mask();
     }
+    std::size_t home(const HashedKey<key_type>& hashed) const noexcept {
+        const std::uint64_t h = strong() ? Hash{}.strong(hashed.key) : hashed.primary;
+        return static_cast<std::size_t>(h) & mask();
+    }
+
+    Spot probe(const key_type& key) const noexcept { return probe_from(key, home(key)); }
 
     // Robin Hood lookup: entries of one cluster are in order of home slot, so
     // the search ends at the first entry closer to its home than the key
     // would be, and a key is compared only where the distances agree.
-    Spot probe(const key_type& key) const noexcept {
+    Spot probe_from(const key_type& key, std::size_t start) const noexcept {
         const std::size_t mask = this->mask();
         const std::uint8_t* ctrl = control();
-        std::size_t i = home(key);
+        std::size_t i = start;
         for (unsigned d = 1;; ++d, i = (i + 1) & mask) {
             const unsigned c = ctrl[i];
             if (c < d) return {i, d, false};
@@ -445,6 +495,16 @@ private:
             next = (next + 1) & mask;
         }
         ctrl[hole] = 0;
+    }
+
+    size_type erase_from_overflow(const key_type& key) noexcept {
+        if (!has_overflow()) return 0;
+        const size_type erased = overflow().erase(key);
+        if (erased != 0) {
+            --size_;
+            drop_overflow_if_empty();
+        }
+        return erased;
     }
 
     void erase_slot(std::size_t index) noexcept {

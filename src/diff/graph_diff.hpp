@@ -75,12 +75,21 @@ public:
         // ...while pending edges into it become recorded deletions. The
         // emptied source entries stay (they still count); only delete_edge,
         // clear or a new add_edge on that source touches them again.
-        for (auto& [source, targets] : pending) {
-            auto hit = targets.find(id);
-            if (hit == targets.end()) continue;
-            edges_.deleted_edges[source].insert(id);
-            targets.erase(hit);
-        }
+        //
+        // This visits every source, so it is the one operation whose cost
+        // grows with the diff. The id is hashed once for all of them, and
+        // each source's table is fetched a few slots ahead of its probe: the
+        // tables are separate allocations, and waiting for each in turn
+        // would dominate.
+        const HashedKey<Id> hashed{id, Hash{}.primary(id)};
+        pending.for_each(
+            prefetch_distance,
+            [&](auto& source) {
+                if (!source.second.contains(hashed)) return;
+                edges_.deleted_edges[source.first].insert(id);
+                source.second.erase(hashed);
+            },
+            [&](const auto& later) { later.second.prefetch(hashed); });
         deleted_nodes_.insert(id);
     }
 
@@ -128,6 +137,10 @@ public:
     const Edges& edges() const noexcept { return edges_; }
 
 private:
+    // How many sources ahead delete_node fetches a table: enough to cover a
+    // miss to memory with the work of the probes in between.
+    static constexpr int prefetch_distance = 16;
+
     NodeMap new_or_updated_nodes_;
     NodeSet deleted_nodes_;
     Edges edges_;

@@ -20,4 +20,6 @@ using HashMap = FlatMap<Key, Value, Hash>;
 template <class Key, class Hash>
 using HashSet = FlatSet<Key, Hash>;
 
+using flat_detail::HashedKey;
+
 }  // namespace tovra
