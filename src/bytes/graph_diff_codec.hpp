@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -47,8 +48,15 @@ private:
     friend Result<EncodePlan, CodecFailure> plan_encoding(const UuidGraphDiff& diff);
     EncodePlan(const UuidGraphDiff& diff) : diff_(&diff) {}
 
+    // Room for `count` more bytes of text at the end of the arena.
+    char* text_room(std::size_t count);
+
     const UuidGraphDiff* diff_;
-    std::string texts_;                  // every node's JSON, back to back
+    // Every node's JSON, back to back: one growing buffer instead of one
+    // string per node, and never zero-filled ahead of the writing.
+    std::unique_ptr<char[]> texts_;
+    std::size_t texts_size_ = 0;
+    std::size_t texts_capacity_ = 0;
     std::vector<std::size_t> text_ends_; // end offset of each text, node order
     std::size_t size_ = 0;
 };

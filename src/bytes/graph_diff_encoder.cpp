@@ -1,8 +1,11 @@
 // Writing a diff as bytes. Planning and writing are split so that the caller
 // can allocate the destination (a Python bytes object) at its exact size and
 // have it filled in place, with no intermediate buffer and no growth.
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "bytes/graph_diff_codec.hpp"
 
@@ -16,16 +19,23 @@ constexpr std::uint64_t count_width = 8;
 constexpr std::uint64_t uuid_width = 24;
 constexpr std::uint64_t weight_width = 4;
 
-// Little-endian stores assembled by shifting, so the output is the same on a
-// host of either byte order; compilers merge these into one store on x86.
-inline std::uint8_t* put_u64(std::uint8_t* out, std::uint64_t value) noexcept {
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    return out + 8;
+// Little-endian whatever the host: one plain store on a little-endian host
+// (a loop of shifted byte stores is not always merged into one).
+template <class Unsigned>
+inline std::uint8_t* put_le(std::uint8_t* out, Unsigned value) noexcept {
+    if constexpr (std::endian::native == std::endian::big) {
+        Unsigned swapped = 0;
+        for (std::size_t i = 0; i < sizeof value; ++i) {
+            swapped = static_cast<Unsigned>((swapped << 8) | ((value >> (8 * i)) & 0xff));
+        }
+        value = swapped;
+    }
+    std::memcpy(out, &value, sizeof value);
+    return out + sizeof value;
 }
 
-inline std::uint8_t* put_u32(std::uint8_t* out, std::uint32_t value) noexcept {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    return out + 4;
+inline std::uint8_t* put_u64(std::uint8_t* out, std::uint64_t value) noexcept {
+    return put_le<std::uint64_t>(out, value);
 }
 
 inline std::uint8_t* put_uuid(std::uint8_t* out, const Uuid& id) noexcept {
@@ -41,29 +51,70 @@ inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept
     static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
     std::uint32_t bits;
     std::memcpy(&bits, &weight, 4);
-    return put_u32(out, bits);
+    return put_le<std::uint32_t>(out, bits);
+}
+
+// Each source's inner table is an allocation of its own, somewhere in the
+// heap, and reading it is a cache miss that the outer walk cannot predict.
+// Walking a few sources ahead and touching their first entry starts those
+// misses while the current source is written, so they overlap instead of
+// coming one after the other.
+constexpr std::size_t lookahead = 6;
+
+template <class Table>
+inline void touch_first_entry(const Table& table) noexcept {
+    if (!table.empty()) __builtin_prefetch(&*table.begin());
+}
+
+template <class Outer, class WriteSource>
+inline void write_sources(const Outer& sources, WriteSource&& write_source) noexcept {
+    auto ahead = sources.begin();
+    const auto end = sources.end();
+    for (std::size_t i = 0; i < lookahead && ahead != end; ++i, ++ahead) touch_first_entry(ahead->second);
+    for (const auto& source : sources) {
+        if (ahead != end) {
+            touch_first_entry(ahead->second);
+            ++ahead;
+        }
+        write_source(source);
+    }
 }
 
 }  // namespace
+
+char* EncodePlan::text_room(std::size_t count) {
+    if (texts_capacity_ - texts_size_ < count) {
+        if (count > std::numeric_limits<std::size_t>::max() / 2 - texts_size_) throw std::bad_alloc();
+        const std::size_t capacity = std::max(2 * texts_capacity_, texts_size_ + count);
+        std::unique_ptr<char[]> grown(new char[capacity]);
+        if (texts_size_ != 0) std::memcpy(grown.get(), texts_.get(), texts_size_);
+        texts_ = std::move(grown);
+        texts_capacity_ = capacity;
+    }
+    return texts_.get() + texts_size_;
+}
 
 Result<EncodePlan, CodecFailure> plan_encoding(const UuidGraphDiff& diff) {
     EncodePlan plan(diff);
     const auto& nodes = diff.new_or_updated_nodes();
     const auto& edges = diff.edges();
 
-    // Every JSON text goes into one arena: one growing buffer instead of one
-    // string per node.
+    // Rendered once, here, since the output length depends on them. A short
+    // label and a size, the usual update, take some 40 bytes.
     plan.text_ends_.reserve(nodes.size());
+    plan.text_room(64 * std::min(nodes.size(), std::numeric_limits<std::size_t>::max() / 256));
     for (const auto& entry : nodes) {
-        append_node_update_json(entry.second, plan.texts_);
-        plan.text_ends_.push_back(plan.texts_.size());
+        char* const start = plan.text_room(node_update_json_bound(entry.second));
+        char* const end = write_node_update_json(entry.second, start);
+        plan.texts_size_ += static_cast<std::size_t>(end - start);
+        plan.text_ends_.push_back(plan.texts_size_);
     }
 
     // Summed in 64 bits whatever the width of size_t: on a 32-bit host a
     // diff could in principle need more bytes than an address space holds,
     // and that must be an error rather than a wrapped, too-small buffer.
     std::uint64_t total = 4 * count_width;
-    total += (uuid_width + count_width) * nodes.size() + plan.texts_.size();
+    total += (uuid_width + count_width) * nodes.size() + plan.texts_size_;
     total += uuid_width * diff.deleted_nodes().size();
     for (const auto& source : edges.new_or_updated_edges) {
         total += uuid_width + count_width + (uuid_width + weight_width) * source.second.size();
@@ -87,6 +138,7 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
     // Section 1. The diff is unchanged since planning, so its iteration order
     // is the one the texts were rendered in.
     out = put_u64(out, nodes.size());
+    const char* const texts = texts_.get();
     std::size_t text_start = 0;
     std::size_t index = 0;
     for (const auto& entry : nodes) {
@@ -94,7 +146,7 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
         const std::size_t length = text_end - text_start;
         out = put_uuid(out, entry.first);
         out = put_u64(out, length);
-        std::memcpy(out, texts_.data() + text_start, length);
+        std::memcpy(out, texts + text_start, length);
         out += length;
         text_start = text_end;
     }
@@ -106,22 +158,22 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
     // Section 3. A source whose map was emptied by a node deletion is
     // written with a count of 0, not dropped: it still counts as an entry.
     out = put_u64(out, edges.new_or_updated_edges.size());
-    for (const auto& source : edges.new_or_updated_edges) {
+    write_sources(edges.new_or_updated_edges, [&out](const auto& source) {
         out = put_uuid(out, source.first);
         out = put_u64(out, source.second.size());
         for (const auto& target : source.second) {
             out = put_uuid(out, target.first);
             out = put_weight(out, target.second);
         }
-    }
+    });
 
     // Section 4.
     out = put_u64(out, edges.deleted_edges.size());
-    for (const auto& source : edges.deleted_edges) {
+    write_sources(edges.deleted_edges, [&out](const auto& source) {
         out = put_uuid(out, source.first);
         out = put_u64(out, source.second.size());
         for (const auto& target : source.second) out = put_uuid(out, target);
-    }
+    });
 }
 
 Result<std::vector<std::uint8_t>, CodecFailure> graph_diff_to_bytes(const UuidGraphDiff& diff) {

@@ -2,7 +2,9 @@
 
 #include <cassert>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -32,6 +34,127 @@ char* write_exponent(char* out, int exponent) noexcept {
     return out;
 }
 
+// The shortest digits of a positive, finite, nonzero float and the decimal
+// exponent of the first: the value is 0.d1...dn x 10^point. What the standard
+// library's shortest scientific form gives, read back out of its text.
+int library_digits(float value, char* digits, int& point) noexcept {
+    char sci[32];
+    const auto converted = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+    assert(converted.ec == std::errc());
+    const char* const sci_end = converted.ptr;
+
+    int n = 0;
+    const char* p = sci;
+    for (; p != sci_end && *p != 'e'; ++p) {
+        if (*p != '.') digits[n++] = *p;
+    }
+    ++p;  // the 'e'
+    const bool negative_exponent = *p == '-';
+    ++p;  // its sign, always present
+    int exponent = 0;
+    for (; p != sci_end; ++p) exponent = exponent * 10 + (*p - '0');
+    if (negative_exponent) exponent = -exponent;
+    point = exponent + 1;
+    return n;
+}
+
+// The same digits, worked out in double arithmetic for the common range, or
+// 0 when this cannot be sure of them (the caller then asks the library).
+//
+// A float widens exactly to a double, and so do the two midpoints to its
+// neighbours: every decimal strictly between them (or on one, when the
+// float's last mantissa bit is even and reading rounds ties to even) reads
+// back as the float. The shortest such decimal is a multiple of the largest
+// power of ten 10^k that has a multiple in that interval; when several
+// multiples fit, the one nearest the float is written, as the library does.
+//
+// The scaled midpoints and value are at most a few 10^9, and each comes from
+// one correctly rounded multiplication or division, so each is within 1e-6
+// of the exact quotient. Whenever a decision hangs on a distance smaller than
+// `margin` (a midpoint close to a multiple, a value close to halfway between
+// two) this gives up rather than guess; for ordinary values that is about
+// one float in 10^4. Hosts that compute doubles with excess precision never
+// take this path.
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+constexpr bool fast_digits_available = true;
+#else
+constexpr bool fast_digits_available = false;
+#endif
+
+constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int max_exact_power = 22;
+constexpr double margin = 1e-4;
+
+// x / 10^k for |k| up to 22, with one rounding.
+inline double scale_down(double x, int k) noexcept {
+    return k >= 0 ? x / powers_of_ten[k] : x * powers_of_ten[-k];
+}
+
+int fast_digits(float value, char* digits, int& point) noexcept {
+    if constexpr (!fast_digits_available) {
+        (void)value, (void)digits, (void)point;
+        return 0;
+    } else {
+        std::uint32_t bits;
+        std::memcpy(&bits, &value, 4);
+        const std::uint32_t biased = bits >> 23;
+        const std::uint32_t fraction = bits & 0x7FFFFF;
+        if (biased == 0) return 0;  // subnormal: far outside the range below
+        // value = m x 2^e, and the gap to each neighbour.
+        const int e = static_cast<int>(biased) - 150;
+        // 2^e straight from its bits (e is within -126 - 23 .. 127 - 23).
+        const std::uint64_t ulp_bits = static_cast<std::uint64_t>(e + 1023) << 52;
+        double ulp;
+        std::memcpy(&ulp, &ulp_bits, 8);
+        const double exact = static_cast<double>(value);
+        // Below a power of two the next float down is half as far.
+        const double low = exact - (fraction == 0 && biased > 1 ? ulp / 4 : ulp / 2);
+        const double high = exact + ulp / 2;
+
+        // 10^k > ulp >= high - low: from here on, at most one multiple fits.
+        // floor(e log10 2) by the usual fixed-point product, exact for |e| < 1650.
+        int k = ((e * 78913) >> 18) + 1;
+        for (int tries = 0; tries < 4; ++tries, --k) {
+            if (k < -max_exact_power || k > max_exact_power) return 0;
+            const double lo = scale_down(low, k);
+            const double hi = scale_down(high, k);
+            // Both below 2^53, so the truncation is the floor.
+            const double lo_floor = static_cast<double>(static_cast<std::int64_t>(lo));
+            const double hi_floor = static_cast<double>(static_cast<std::int64_t>(hi));
+            const double lo_gap = lo - lo_floor;
+            const double hi_gap = hi - hi_floor;
+            // A midpoint this close to a multiple would need its exact value
+            // (and whether a midpoint itself reads back, which depends on the
+            // last mantissa bit); never guessed.
+            if (lo_gap < margin || lo_gap > 1 - margin || hi_gap < margin || hi_gap > 1 - margin) return 0;
+            // Multiples of 10^k inside: lo_floor + 1 .. hi_floor.
+            if (hi_floor < lo_floor + 1) continue;
+            std::uint64_t n;
+            if (hi_floor == lo_floor + 1) {
+                n = static_cast<std::uint64_t>(hi_floor);
+            } else {
+                const double scaled = scale_down(exact, k);
+                const double floor = static_cast<double>(static_cast<std::int64_t>(scaled));
+                const double gap = scaled - floor;
+                if (gap > 0.5 - margin && gap < 0.5 + margin) return 0;
+                n = static_cast<std::uint64_t>(floor) + (gap > 0.5 ? 1 : 0);
+            }
+            while (n % 10 == 0) {
+                n /= 10;
+                ++k;
+            }
+            char reversed[20];
+            int count = 0;
+            for (; n != 0; n /= 10) reversed[count++] = static_cast<char>('0' + n % 10);
+            for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+            point = k + count;
+            return count;
+        }
+        return 0;
+    }
+}
+
 }  // namespace
 
 std::size_t write_float_text(float value, char* out) noexcept {
@@ -46,28 +169,12 @@ std::size_t write_float_text(float value, char* out) noexcept {
         return static_cast<std::size_t>(out + 3 - start);
     }
 
-    // The scientific form of the shortest round trip gives the digits and the
-    // exponent without deciding a layout: "d[.ddd]e±XX".
-    char sci[32];
-    const auto converted = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
-    assert(converted.ec == std::errc());
-    const char* const sci_end = converted.ptr;
-
-    char digits[12];
-    int n = 0;
-    const char* p = sci;
-    for (; p != sci_end && *p != 'e'; ++p) {
-        if (*p != '.') digits[n++] = *p;
-    }
-    ++p;  // the 'e'
-    const bool negative_exponent = *p == '-';
-    ++p;  // its sign, always present
-    int exponent = 0;
-    for (; p != sci_end; ++p) exponent = exponent * 10 + (*p - '0');
-    if (negative_exponent) exponent = -exponent;
+    char digits[20];
+    int point = 0;
+    int n = fast_digits(value, digits, point);
+    if (n == 0) n = library_digits(value, digits, point);
 
     // The value is 0.d1...dn x 10^point.
-    const int point = exponent + 1;
     if (point >= n && point <= max_plain_point) {
         std::memcpy(out, digits, static_cast<std::size_t>(n));
         out = fill_zeros(out + n, point - n);
@@ -93,7 +200,7 @@ std::size_t write_float_text(float value, char* out) noexcept {
             out += n - 1;
         }
         *out++ = 'e';
-        out = write_exponent(out, exponent);
+        out = write_exponent(out, point - 1);
     }
     const auto length = static_cast<std::size_t>(out - start);
     assert(length <= max_float_text_length);

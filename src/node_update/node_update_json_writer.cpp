@@ -1,6 +1,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -27,87 +29,128 @@ constexpr std::array<char, 256> escape_letters = [] {
     return table;
 }();
 
-void append_json_string(std::string_view text, std::string& out) {
+// The longest form of one byte is \u00XX.
+constexpr std::size_t max_escaped_width = 6;
+
+// Member names with their quotes and colon, and the longest value of each
+// fixed-width kind.
+constexpr std::size_t label_name_width = sizeof "\"label\":" - 1;
+constexpr std::size_t size_name_width = sizeof "\"size\":" - 1;
+constexpr std::size_t url_name_width = sizeof "\"url\":" - 1;
+constexpr std::size_t channel_member_width = sizeof "\"green\":255" - 1;
+constexpr std::size_t show_label_member_width = sizeof "\"showLabel\":false" - 1;
+
+inline char* put(char* out, std::string_view text) noexcept {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+char* write_json_string(std::string_view text, char* out) noexcept {
     constexpr char hex[] = "0123456789abcdef";
-    out += '"';
+    *out++ = '"';
     // Copy runs of plain bytes in one go; most labels and URLs are one run.
-    std::size_t run_start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
+    const char* run = text.data();
+    const char* const end = run + text.size();
+    for (const char* p = run; p != end; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
         const char letter = escape_letters[byte];
         if (letter == 0) continue;
-        out.append(text.data() + run_start, i - run_start);
-        run_start = i + 1;
+        out = put(out, std::string_view(run, static_cast<std::size_t>(p - run)));
+        run = p + 1;
+        out[0] = '\\';
         if (letter == 'u') {
-            const char escaped[6] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
-            out.append(escaped, sizeof escaped);
+            std::memcpy(out + 1, "u00", 3);
+            out[4] = hex[byte >> 4];
+            out[5] = hex[byte & 0xF];
+            out += 6;
         } else {
-            const char escaped[2] = {'\\', letter};
-            out.append(escaped, sizeof escaped);
+            out[1] = letter;
+            out += 2;
         }
     }
-    out.append(text.data() + run_start, text.size() - run_start);
-    out += '"';
+    out = put(out, std::string_view(run, static_cast<std::size_t>(end - run)));
+    *out++ = '"';
+    return out;
 }
 
-void append_channel(std::uint8_t value, std::string& out) {
-    char digits[3];
-    int n = 0;
-    if (value >= 100) digits[n++] = static_cast<char>('0' + value / 100);
-    if (value >= 10) digits[n++] = static_cast<char>('0' + value / 10 % 10);
-    digits[n++] = static_cast<char>('0' + value % 10);
-    out.append(digits, static_cast<std::size_t>(n));
+char* write_channel(std::uint8_t value, char* out) noexcept {
+    if (value >= 100) *out++ = static_cast<char>('0' + value / 100);
+    if (value >= 10) *out++ = static_cast<char>('0' + value / 10 % 10);
+    *out++ = static_cast<char>('0' + value % 10);
+    return out;
 }
 
-// Writes the separator before every member but the first, then the name and
-// the colon: `name` is the quoted member name followed by ':'.
-void begin_member(std::string_view name, bool& first, std::string& out) {
-    if (!first) out += ',';
-    first = false;
-    out.append(name);
+// The separator before every member but the first, then the name and the
+// colon: `name` is the quoted member name followed by ':'.
+inline char* begin_member(std::string_view name, char* first, char* out) noexcept {
+    if (out != first) *out++ = ',';
+    return put(out, name);
 }
 
 }  // namespace
 
-void append_node_update_json(const NodeUpdate& update, std::string& out) {
-    bool first = true;
-    out += '{';
+std::size_t node_update_json_bound(const NodeUpdate& update) noexcept {
+    // Texts of a quarter of the address space or more could wrap the sum on
+    // a 32-bit host; their bound saturates, and no buffer of it is made.
+    constexpr std::size_t longest_text = std::numeric_limits<std::size_t>::max() / 4 / max_escaped_width;
+    const std::size_t label = update.label ? update.label->size() : 0;
+    const std::size_t url = update.url ? update.url->size() : 0;
+    if (label > longest_text || url > longest_text) return std::numeric_limits<std::size_t>::max();
+    // Braces, then each member with its comma; texts with their quotes.
+    std::size_t bound = 2;
+    if (update.label) bound += 1 + label_name_width + 2 + max_escaped_width * label;
+    if (update.size) bound += 1 + size_name_width + max_float_text_length;
+    if (update.url) bound += 1 + url_name_width + 2 + max_escaped_width * url;
+    bound += 3 * (1 + channel_member_width) + 1 + show_label_member_width;
+    return bound;
+}
+
+char* write_node_update_json(const NodeUpdate& update, char* out) noexcept {
+    *out++ = '{';
+    char* const first = out;
     if (update.label) {
-        begin_member("\"label\":", first, out);
-        append_json_string(*update.label, out);
+        out = begin_member("\"label\":", first, out);
+        out = write_json_string(*update.label, out);
     }
     if (update.size) {
-        begin_member("\"size\":", first, out);
+        out = begin_member("\"size\":", first, out);
         // JSON has no NaN or infinity; the member stays so that the reader
         // sees a size was stated, and reads it back as absent.
         if (std::isfinite(*update.size)) {
-            char text[max_float_text_length];
-            out.append(text, write_float_text(*update.size, text));
+            out += write_float_text(*update.size, out);
         } else {
-            out.append("null");
+            out = put(out, "null");
         }
     }
     if (update.url) {
-        begin_member("\"url\":", first, out);
-        append_json_string(*update.url, out);
+        out = begin_member("\"url\":", first, out);
+        out = write_json_string(*update.url, out);
     }
     if (update.red) {
-        begin_member("\"red\":", first, out);
-        append_channel(*update.red, out);
+        out = begin_member("\"red\":", first, out);
+        out = write_channel(*update.red, out);
     }
     if (update.green) {
-        begin_member("\"green\":", first, out);
-        append_channel(*update.green, out);
+        out = begin_member("\"green\":", first, out);
+        out = write_channel(*update.green, out);
     }
     if (update.blue) {
-        begin_member("\"blue\":", first, out);
-        append_channel(*update.blue, out);
+        out = begin_member("\"blue\":", first, out);
+        out = write_channel(*update.blue, out);
     }
     if (update.show_label) {
-        begin_member("\"showLabel\":", first, out);
-        out.append(*update.show_label ? "true" : "false");
+        out = begin_member("\"showLabel\":", first, out);
+        out = put(out, *update.show_label ? "true" : "false");
     }
-    out += '}';
+    *out++ = '}';
+    return out;
+}
+
+void append_node_update_json(const NodeUpdate& update, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + node_update_json_bound(update));
+    char* const end = write_node_update_json(update, out.data() + start);
+    out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 std::string node_update_to_json(const NodeUpdate& update) {

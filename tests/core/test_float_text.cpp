@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check.hpp"
 #include "node_update/float_text.hpp"
@@ -17,6 +18,7 @@
 namespace {
 
 float from_bits(std::uint32_t bits) { return std::bit_cast<float>(bits); }
+float infinity_f() { return std::numeric_limits<float>::infinity(); }
 
 }  // namespace
 
@@ -146,6 +148,84 @@ TEST_CASE("json number text: sweep of bit patterns reads back, shortest") {
         for (std::uint32_t i = 0; i < 8192 && failed < 20; ++i) {
             if (!check_one(from_bits(start + i))) ++failed;
             if (!check_one(from_bits((start + i) | 0x80000000u))) ++failed;
+        }
+    }
+}
+
+namespace {
+
+// The digits and exponent of the standard library's shortest scientific
+// form, which the text must carry whatever way it was worked out.
+std::string library_shortest(float value) {
+    char text[32];
+    const auto converted = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
+    std::string digits;
+    const char* p = text;
+    for (; p != converted.ptr && *p != 'e'; ++p) {
+        if (*p != '.') digits += *p;
+    }
+    long exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), converted.ptr, exponent);
+    return digits + "e" + std::to_string(exponent);
+}
+
+std::string written_shortest(float value) {
+    char buffer[tovra::max_float_text_length];
+    const std::string_view text(buffer, tovra::write_float_text(value, buffer));
+    std::string digits;
+    long point = 0;  // digits before the decimal point, leading zeros not counted
+    bool after_point = false;
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    for (; i < text.size() && text[i] != 'e'; ++i) {
+        if (text[i] == '.') {
+            after_point = true;
+        } else if (digits.empty() && text[i] == '0') {
+            if (after_point) --point;
+        } else {
+            digits += text[i];
+            if (!after_point) ++point;
+        }
+    }
+    long exponent = 0;
+    if (i < text.size()) std::from_chars(text.data() + i + 1, text.data() + text.size(), exponent);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    return digits + "e" + std::to_string(point - 1 + exponent);
+}
+
+}  // namespace
+
+TEST_CASE("json number text: the digits are the library's shortest, nearest ones") {
+    // Random bit patterns, values of the usual kind (a fraction of ten), and
+    // the neighbours of short decimals, powers of two and integers, where a
+    // midpoint between two floats comes close to a short decimal.
+    std::vector<float> values;
+    std::uint64_t state = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        values.push_back(from_bits(static_cast<std::uint32_t>(state >> 32)));
+        values.push_back(static_cast<float>(static_cast<double>(state >> 11) * 0x1.0p-53 * 10));
+    }
+    for (int e = -30; e <= 30; ++e) {
+        for (const float base : {1.0f, 1.5f, 2.5f, 3.0f, 7.0f, 9.5f}) {
+            const float center = base * std::pow(10.0f, static_cast<float>(e));
+            const float two = std::ldexp(1.0f, e * 4);
+            for (const float start : {center, two}) {
+                float v = start;
+                for (int step = 0; step < 4; ++step) v = std::nextafter(v, 0.0f);
+                for (int step = 0; step < 9; ++step, v = std::nextafter(v, infinity_f())) values.push_back(v);
+            }
+        }
+    }
+    int failed = 0;
+    for (const float value : values) {
+        if (!std::isfinite(value) || value == 0.0f || failed >= 20) continue;
+        const std::string expected = library_shortest(value);
+        const std::string got = written_shortest(value);
+        if (got != expected) {
+            ++failed;
+            core_test::report(__FILE__, __LINE__,
+                              "bits " + std::to_string(std::bit_cast<std::uint32_t>(value)) + ": wrote " + got +
+                                  ", library " + expected);
         }
     }
 }
