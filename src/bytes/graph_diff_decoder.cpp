@@ -3,6 +3,7 @@
 // pre-size a collection up to a small cap and to what the rest of the input
 // could hold, and nothing is kept on failure.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -31,28 +32,35 @@ inline std::size_t reserve_for(std::uint64_t count, std::size_t remaining) noexc
         std::min<std::uint64_t>({count, reserve_limit, remaining / min_entry_size}));
 }
 
-// Little-endian loads assembled by shifting: independent of the host's byte
-// order and of the input's alignment.
-inline std::uint64_t load_u64(const std::uint8_t* in) noexcept {
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) value = (value << 8) | in[i];
+// Little-endian loads, independent of the input's alignment: one plain load
+// on a little-endian host (a loop of shifts is not always merged into one).
+template <class Unsigned>
+inline Unsigned load_le(const std::uint8_t* in) noexcept {
+    Unsigned value;
+    std::memcpy(&value, in, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        Unsigned swapped = 0;
+        for (std::size_t i = 0; i < sizeof value; ++i) {
+            swapped = static_cast<Unsigned>((swapped << 8) | ((value >> (8 * i)) & 0xff));
+        }
+        value = swapped;
+    }
     return value;
 }
 
-inline std::uint32_t load_u32(const std::uint8_t* in) noexcept {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | in[i];
-    return value;
-}
+inline std::uint64_t load_u64(const std::uint8_t* in) noexcept { return load_le<std::uint64_t>(in); }
+inline std::uint32_t load_u32(const std::uint8_t* in) noexcept { return load_le<std::uint32_t>(in); }
+
+constexpr std::size_t no_failure = std::numeric_limits<std::size_t>::max();
 
 // One section-1 entry as read. The text stays a view into the input until
-// every section has been read; `counts` is false when a later entry for the
-// same node replaced it.
+// every section has been read; `failure` indexes the reader's failure once it
+// has been parsed and refused.
 struct NodeText {
     Uuid id;
     std::string_view text;
     std::size_t offset;
-    bool counts;
+    std::size_t failure = no_failure;
 };
 
 // A cursor over the input. A read that fails records what went wrong and
@@ -147,7 +155,7 @@ bool read_node_texts(Reader& in, std::vector<NodeText>& out) {
     if (!in.count(count)) return false;
     out.reserve(reserve_for(count, in.remaining()));
     for (std::uint64_t i = 0; i < count; ++i) {
-        NodeText entry{};
+        NodeText entry;
         if (!in.uuid(entry.id) || !in.text(entry.text, entry.offset)) return false;
         out.push_back(entry);
     }
@@ -258,24 +266,34 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     // Whatever follows the fourth section is not ours to judge.
 
     // The texts are parsed only now that the whole input is known to be well
-    // formed, and only those that survive: walking backwards, the first entry
-    // seen for an id is its last in the input, the one that counts.
+    // formed. Each is parsed once, in input order, and its update moved into
+    // the map on the one insertion that decides whether it counts: walking
+    // backwards, the first entry seen for an id is its last in the input, the
+    // one that counts. A text that failed matters only if it counts, and the
+    // failure reported is the first such in the input.
+    std::vector<NodeUpdate> updates(texts.size());
+    std::vector<JsonFailure> failures;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        auto update = node_update_from_json(texts[i].text);
+        if (update) {
+            updates[i] = std::move(update).value();
+        } else {
+            texts[i].failure = failures.size();
+            failures.push_back(update.error());
+        }
+    }
     UuidGraphDiff::NodeMap nodes;
     nodes.reserve(texts.size());
-    for (auto entry = texts.rbegin(); entry != texts.rend(); ++entry) {
-        entry->counts = nodes.try_emplace(entry->id).second;
-    }
-    // Parsed in input order, so the failure reported is the first in the
-    // input. Each update is found again by its id: an insertion into the map
-    // may move the entries already in it, so no address is kept across one.
-    for (const NodeText& entry : texts) {
-        if (!entry.counts) continue;
-        auto update = node_update_from_json(entry.text);
-        if (!update) {
-            const JsonFailure json = update.error();
-            return fail(CodecFailure{CodecError::invalid_node_update, entry.offset + json.offset, json});
+    const NodeText* refused = nullptr;
+    for (std::size_t i = texts.size(); i-- > 0;) {
+        const NodeText& entry = texts[i];
+        if (nodes.try_emplace(entry.id, std::move(updates[i])).second && entry.failure != no_failure) {
+            refused = &entry;
         }
-        nodes.find(entry.id)->second = std::move(update).value();
+    }
+    if (refused != nullptr) {
+        const JsonFailure json = failures[refused->failure];
+        return fail(CodecFailure{CodecError::invalid_node_update, refused->offset + json.offset, json});
     }
     return UuidGraphDiff(std::move(nodes), std::move(deleted), std::move(edges));
 }

@@ -329,3 +329,71 @@ TEST_CASE("json node update: same_update compares sizes by their bits") {
                                                 .blue = 16, .show_label = false}));
     CHECK(tovra::same_update(hub(), hub()));
 }
+
+namespace {
+
+// A text in the writer's exact layout is read by a shortcut; one leading
+// space sends the same text down the general path. Both must agree on every
+// text: the same update, or the same refusal one byte later.
+void check_both_paths(const std::string& text, int line) {
+    const auto direct = tovra::node_update_from_json(text);
+    const auto general = tovra::node_update_from_json(" " + text);
+    if (direct.ok() != general.ok()) {
+        core_test::report(__FILE__, line, "paths disagree on acceptance of " + shown(text));
+    } else if (direct.ok() && !tovra::same_update(direct.value(), general.value())) {
+        core_test::report(__FILE__, line,
+                          "paths read " + shown(text) + " as " + tovra::node_update_to_json(direct.value()) +
+                              " and " + tovra::node_update_to_json(general.value()));
+    } else if (!direct.ok() && (direct.error().error != general.error().error ||
+                                direct.error().offset + 1 != general.error().offset)) {
+        core_test::report(__FILE__, line, "paths refuse " + shown(text) + " differently");
+    }
+}
+
+}  // namespace
+
+TEST_CASE("json reader: the writer's layout reads as the general reader reads it") {
+    const char* const texts[] = {
+        "{}", R"({"label":"node 1"})", R"({"label":""})", R"({"label":"caf\u00e9"})", R"({"label":"a\"b"})",
+        "{\"label\":\"tab\there\"}", R"({"label":"é ü"})", R"({"label":"x","size":1.5})",
+        R"({"size":null})", R"({"size":null,"red":1})",
+        R"({"label":"a","size":2.5,"url":"http://x","red":0,"green":10,"blue":255,"showLabel":true})",
+        R"({"showLabel":false})", R"({"showLabel":nul})", R"({"red":256})", R"({"red":00})", R"({"red":-1})",
+        R"({"red":1.0})", R"({"blue":1000})", R"({"green":99})",
+        // Out of order, repeated, unknown, cut short, trailing bytes.
+        R"({"size":1.0,"label":"a"})", R"({"label":"a","label":"b"})", R"({"other":1})", R"({"label":"a")",
+        R"({"label":"a"} )", R"({"label":"a"}x)", R"({"label":"a",})", R"({"label":"a" ,"size":1.0})", "{",
+        R"({"label)",
+        // Size literals: integer and fraction forms, signs, exponents,
+        // zeros, and the edges of the shortcut's range.
+        R"({"size":0})", R"({"size":-0})", R"({"size":0.0})", R"({"size":-0.0})", R"({"size":0e5})",
+        R"({"size":01})", R"({"size":1.})", R"({"size":.5})", R"({"size":-})", R"({"size":1e})",
+        R"({"size":1e+})", R"({"size":+1})", R"({"size":16777217})", R"({"size":-16777217})",
+        R"({"size":9223372036854775807})", R"({"size":-9223372036854775808})",
+        R"({"size":-9223372036854775809})",
+        // 2^63 + 2^39 + 1: one above a midpoint between two floats, which a
+        // detour through double would round onto the midpoint.
+        R"({"size":9223372586610589697})", R"({"size":-9223372586610589697})", R"({"size":9999999999999999999})",
+        R"({"size":-9999999999999999999})", R"({"size":18446744073709551615})",
+        R"({"size":123456789012345678901})", R"({"size":0.1})", R"({"size":0.3})", R"({"size":1.0E2})",
+        R"({"size":1e22})", R"({"size":1e23})", R"({"size":1e-22})", R"({"size":1e-23})",
+        R"({"size":9007199254740993e-22})", R"({"size":9007199254740992e-22})",
+        R"({"size":1.234567890123456789})", R"({"size":12345678901234567.89})", R"({"size":3.4028235e38})",
+        R"({"size":3.4028236e38})", R"({"size":1e39})", R"({"size":1e-46})", R"({"size":7.038531e-26})",
+        R"({"size":100000000000000000000.0e-10})", R"({"size":0.00000000000000000000000001e30})",
+        R"({"size":1e999})", R"({"size":1e1000})", R"({"size":2.5e-7})", R"({"size":1.00000005960464477539})",
+    };
+    for (const char* text : texts) check_both_paths(text, __LINE__);
+
+    // Every size text the writer produces for a spread of floats.
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const auto bits = static_cast<std::uint32_t>(state >> 32);
+        const float size = std::bit_cast<float>(bits);
+        const float scaled = static_cast<float>(static_cast<double>(state >> 40) / (1 << 24) * 10);
+        for (const float value : {size, scaled}) {
+            check_both_paths(tovra::node_update_to_json(NodeUpdate{.label = "node", .size = value}), __LINE__);
+        }
+    }
+}
