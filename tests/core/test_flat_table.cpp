@@ -301,14 +301,19 @@ TEST_CASE("flat table: ids crafted to collide in the primary hash") {
     CHECK_EQ(decoded.value().node_count(), diff.node_count());
 }
 
-TEST_CASE("flat table: ids colliding in both hashes stay findable and leave no overflow once erased") {
-    // Also equal in the low ten bits of the strong hash: one home slot in
-    // any table of up to 1024 slots. Found by trying first words.
+// Ids that also agree in the low ten bits of the strong hash: one home slot
+// in any table of up to 1024 slots. Found by trying first words.
+std::vector<Uuid> ids_colliding_in_both_hashes(std::size_t count) {
     std::vector<Uuid> ids;
-    for (std::uint64_t word = 0; ids.size() < 400; ++word) {
+    for (std::uint64_t word = 0; ids.size() < count; ++word) {
         const Uuid id = colliding_id(word, 7);
         if ((UuidHash{}.strong(id) & 1023) == 0) ids.push_back(id);
     }
+    return ids;
+}
+
+TEST_CASE("flat table: ids colliding in both hashes stay findable and leave no overflow once erased") {
+    const std::vector<Uuid> ids = ids_colliding_in_both_hashes(400);
     FlatMap<Uuid, std::uint32_t, UuidHash> map;
     for (std::uint32_t i = 0; i < ids.size(); ++i) map[ids[i]] = i;
     CHECK(map.strong_hash_in_use());
@@ -329,6 +334,33 @@ TEST_CASE("flat table: ids colliding in both hashes stay findable and leave no o
     CHECK(map.empty());
     CHECK_EQ(map.overflow_size(), std::size_t{0});
     CHECK(map.begin() == map.end());
+}
+
+TEST_CASE("flat table: delete_node reaches sources kept in the overflow") {
+    // Every source has a pending edge into `target`; many sources sit in the
+    // overflow of the source table, which delete_node must walk as well.
+    const std::vector<Uuid> sources = ids_colliding_in_both_hashes(300);
+    std::mt19937_64 rng(5);
+    const Uuid target = random_id(rng);
+    const Uuid other = random_id(rng);
+    UuidGraphDiff diff;
+    for (const Uuid& source : sources) {
+        CHECK(diff.add_edge(source, target, 1.0f).ok());
+        CHECK(diff.add_edge(source, other, 2.0f).ok());
+    }
+    CHECK(diff.edges().new_or_updated_edges.overflow_size() > 0);
+    diff.delete_node(target);
+    std::size_t recorded = 0;
+    std::size_t kept = 0;
+    for (const Uuid& source : sources) {
+        const auto deleted = diff.edges().deleted_edges.find(source);
+        recorded += deleted != diff.edges().deleted_edges.end() && deleted->second.size() == 1 &&
+                    deleted->second.count(target) == 1;
+        const auto pending = diff.edges().new_or_updated_edges.find(source);
+        kept += pending->second.size() == 1 && pending->second.count(other) == 1;
+    }
+    CHECK_EQ(recorded, sources.size());
+    CHECK_EQ(kept, sources.size());
 }
 
 // ---------------------------------------------------------------------------
