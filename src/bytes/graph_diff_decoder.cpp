@@ -285,7 +285,15 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     UuidGraphDiff::NodeMap nodes;
     nodes.reserve(texts.size());
     const NodeText* refused = nullptr;
+    // The map is far larger than a cache at the sizes where speed matters,
+    // and each insertion lands somewhere random in it: start loading the
+    // slots of the entries a few steps on while inserting this one.
+    constexpr std::size_t prefetch_distance = 8;
     for (std::size_t i = texts.size(); i-- > 0;) {
+        if (i >= prefetch_distance) {
+            const Uuid& later = texts[i - prefetch_distance].id;
+            nodes.prefetch({later, UuidHash{}.primary(later)});
+        }
         const NodeText& entry = texts[i];
         if (nodes.try_emplace(entry.id, std::move(updates[i])).second && entry.failure != no_failure) {
             refused = &entry;
