@@ -224,6 +224,31 @@ def test_dict_changed_during_conversion(d):
     assert nodes == {text(A): {"label": "l", "red": 5}, text(B): {"green": 2, "blue": 7, "show_label": True}}
 
 
+class LabelStr(str):
+    pass
+
+
+class LooksLikeSize:
+    """Not a str, yet equal to "size" for a dict lookup."""
+
+    def __hash__(self):
+        return hash("size")
+
+    def __eq__(self, other):
+        return other == "size"
+
+
+@pytest.mark.parametrize("update, expected", [
+    ({"".join(["la", "bel"]): "x", "re" + "d": 1}, {"label": "x", "red": 1}),  # keys made at run time
+    ({LabelStr("label"): "x", "url": "u"}, {"label": "x", "url": "u"}),  # a str subclass key
+    ({LooksLikeSize(): 2.5, "blue": 4}, {"size": 2.5, "blue": 4}),  # found through __eq__
+    ({"labels": "x", "Label": "y", "é": 1, 7: 2}, {}),  # near misses and other keys are ignored
+], ids=["runtime-keys", "str-subclass-key", "eq-key", "other-keys"])
+def test_update_keys_match_as_in_a_lookup(d, update, expected):
+    d.add_node(A, update)
+    assert d.new_or_updated_nodes() == {text(A): expected}
+
+
 # ---------------------------------------------------------------- weights
 
 WEIGHTS = [

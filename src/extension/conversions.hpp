@@ -42,7 +42,9 @@ inline Fallible<float> pyobject_to_f32(PyObject* object) {
     return non_float_to_f32(object);
 }
 
-Fallible<NodeUpdate> pydict_to_node_update(PyObject* object);
+// Fills the fields the dict states into `update` (a new, empty one); other
+// keys are ignored. On failure `update` holds the fields converted so far.
+Fallible<Done> pydict_to_node_update(PyObject* object, NodeUpdate& update);
 
 // The error a method reports for a refused argument: a TypeError (exactly)
 // gains the "argument '{name}': " prefix and keeps its cause; anything else

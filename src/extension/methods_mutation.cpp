@@ -14,7 +14,8 @@ PyObject* method_add_node(PyObject* self, PyObject* const* args, Py_ssize_t narg
         TOVRA_TRY(auto slots, parse_arguments<2>(params::add_node, args, nargs, kwnames));
         TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
         TOVRA_TRY(Uuid id, convert_argument("id", pyobject_to_pyuuid(slots[0])));
-        TOVRA_TRY(NodeUpdate update, convert_argument("update", pydict_to_node_update(slots[1])));
+        NodeUpdate update;
+        TOVRA_CHECK(convert_argument("update", pydict_to_node_update(slots[1], update)));
         borrow.diff().add_or_update_node(id, std::move(update));
         return none();
     });
