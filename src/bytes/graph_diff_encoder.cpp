@@ -61,8 +61,10 @@ inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept
 // coming one after the other.
 constexpr std::size_t lookahead = 6;
 
+// Always inlined: g++ counts a prefetch as no side effect, takes a function
+// that only prefetches for a pure one, and drops the call as unused.
 template <class Table>
-inline void touch_first_entry(const Table& table) noexcept {
+[[gnu::always_inline]] inline void touch_first_entry(const Table& table) noexcept {
     if (!table.empty()) __builtin_prefetch(&*table.begin());
 }
 
