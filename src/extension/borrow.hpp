@@ -67,6 +67,17 @@ inline Fallible<SharedBorrow> borrow_shared(PyObject* self) {
     return SharedBorrow(object);
 }
 
+// For a reader that runs no Python code and keeps nothing while it reads
+// (the counts): the same refusal as borrow_shared, without raising and
+// lowering the flag, which no one could observe in between.
+inline Fallible<const UuidGraphDiff*> peek_shared(PyObject* self) {
+    TOVRA_TRY(PyGraphDiffObject* object, check_self(self));
+    if (object->borrow_flag == -1) [[unlikely]] {
+        return fail(ErrorValue::make(PyExc_RuntimeError, text::already_mutably_borrowed));
+    }
+    return &object->diff;
+}
+
 inline Fallible<ExclusiveBorrow> borrow_exclusive(PyObject* self) {
     TOVRA_TRY(PyGraphDiffObject* object, check_self(self));
     if (object->borrow_flag != 0) [[unlikely]] {

@@ -8,15 +8,15 @@ namespace tovra::py {
 
 PyObject* method_num_nodes(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
-        return checked_new(PyLong_FromSsize_t(static_cast<Py_ssize_t>(borrow.diff().node_count())));
+        TOVRA_TRY(const UuidGraphDiff* diff, peek_shared(self));
+        return checked_new(PyLong_FromSsize_t(static_cast<Py_ssize_t>(diff->node_count())));
     });
 }
 
 PyObject* method_num_edges(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
-        return checked_new(PyLong_FromSsize_t(static_cast<Py_ssize_t>(borrow.diff().edge_count())));
+        TOVRA_TRY(const UuidGraphDiff* diff, peek_shared(self));
+        return checked_new(PyLong_FromSsize_t(static_cast<Py_ssize_t>(diff->edge_count())));
     });
 }
 
