@@ -56,30 +56,14 @@ inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept
 
 // Each source's inner table is an allocation of its own, somewhere in the
 // heap, and reading it is a cache miss that the outer walk cannot predict.
-// Walking a few sources ahead and touching their first entry starts those
-// misses while the current source is written, so they overlap instead of
-// coming one after the other.
-constexpr std::size_t lookahead = 6;
-
-// Always inlined: g++ counts a prefetch as no side effect, takes a function
-// that only prefetches for a pure one, and drops the call as unused.
-template <class Table>
-[[gnu::always_inline]] inline void touch_first_entry(const Table& table) noexcept {
-    if (!table.empty()) __builtin_prefetch(&*table.begin());
-}
+// Fetching the table of the source a few slots ahead while the current one
+// is written overlaps those misses instead of taking them one after another.
+constexpr std::size_t lookahead = 8;
 
 template <class Outer, class WriteSource>
 inline void write_sources(const Outer& sources, WriteSource&& write_source) noexcept {
-    auto ahead = sources.begin();
-    const auto end = sources.end();
-    for (std::size_t i = 0; i < lookahead && ahead != end; ++i, ++ahead) touch_first_entry(ahead->second);
-    for (const auto& source : sources) {
-        if (ahead != end) {
-            touch_first_entry(ahead->second);
-            ++ahead;
-        }
-        write_source(source);
-    }
+    sources.for_each(lookahead, write_source,
+                     [](const auto& later) { later.second.prefetch_entries(); });
 }
 
 }  // namespace

@@ -213,30 +213,36 @@ public:
 
     // Starts loading the memory a lookup of `hashed` reads first, so that a
     // caller walking many tables can overlap their cache misses.
-    void prefetch(const HashedKey<key_type>& hashed) const noexcept {
+    //
+    // Always inlined: g++ takes a function that only prefetches for one
+    // without effects and drops calls to it.
+    [[gnu::always_inline]] void prefetch(const HashedKey<key_type>& hashed) const noexcept {
         if (block_ == nullptr) return;
         const std::size_t at = home(hashed);
         __builtin_prefetch(control() + at);
         __builtin_prefetch(slots() + at);
     }
 
+    // Starts loading the first entries and the control bytes, for a caller
+    // about to walk the whole (small) table.
+    [[gnu::always_inline]] void prefetch_entries() const noexcept {
+        if (block_ == nullptr) return;
+        __builtin_prefetch(block_ + header_bytes);
+        __builtin_prefetch(control());
+    }
+
     // Visits every entry in iteration order, and hands `ahead` the entry
     // `distance` slots further on (when there is one) before visiting the
     // current one: room to prefetch what the visit of a later entry needs.
-    // Neither may insert into or erase from this table.
+    // Neither may insert into or erase from this table. A visit returning
+    // bool stops the walk with false.
     template <class Visit, class Ahead>
     void for_each(std::size_t distance, Visit&& visit, Ahead&& ahead) {
-        if (block_ == nullptr) return;
-        const std::size_t cap = capacity();
-        const std::uint8_t* ctrl = control();
-        value_type* slot = slots();
-        for (std::size_t i = 0; i < cap; ++i) {
-            if (i + distance < cap && ctrl[i + distance] != 0) ahead(slot[i + distance]);
-            if (ctrl[i] != 0) visit(slot[i]);
-        }
-        if (has_overflow()) {
-            for (auto& entry : overflow()) visit(entry);
-        }
+        walk(*this, distance, visit, ahead);
+    }
+    template <class Visit, class Ahead>
+    void for_each(std::size_t distance, Visit&& visit, Ahead&& ahead) const {
+        walk(*this, distance, visit, ahead);
     }
     const_iterator find(const key_type& key) const noexcept { return locate<true>(key); }
     size_type count(const key_type& key) const noexcept { return contains(key) ? 1 : 0; }
@@ -495,6 +501,37 @@ private:
             next = (next + 1) & mask;
         }
         ctrl[hole] = 0;
+    }
+
+    // Both for_each: `Self` is the table, const or not, and the entries are
+    // as const as it is.
+    template <class Self, class Visit, class Ahead>
+    static void walk(Self& self, std::size_t distance, Visit& visit, Ahead& ahead) {
+        using Entry = std::conditional_t<std::is_const_v<Self>, const value_type, value_type>;
+        using Entries = std::conditional_t<std::is_const_v<Self>, const Overflow, Overflow>;
+        if (self.block_ == nullptr) return;
+        const std::size_t cap = self.capacity();
+        const std::uint8_t* ctrl = self.control();
+        Entry* slot = self.slots();
+        // A visit that returns a bool ends the walk by returning false.
+        auto keep_going = [&visit](Entry& entry) {
+            if constexpr (std::is_void_v<std::invoke_result_t<Visit&, Entry&>>) {
+                visit(entry);
+                return true;
+            } else {
+                return static_cast<bool>(visit(entry));
+            }
+        };
+        for (std::size_t i = 0; i < cap; ++i) {
+            if (i + distance < cap && ctrl[i + distance] != 0) ahead(slot[i + distance]);
+            if (ctrl[i] != 0 && !keep_going(slot[i])) return;
+        }
+        if (self.has_overflow()) {
+            Entries& overflow = self.overflow();
+            for (Entry& entry : overflow) {
+                if (!keep_going(entry)) return;
+            }
+        }
     }
 
     size_type erase_from_overflow(const key_type& key) noexcept {

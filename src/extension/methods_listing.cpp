@@ -40,19 +40,36 @@ PyObject* method_deleted_nodes(PyObject* self, PyObject*) {
     });
 }
 
+// Each source's targets are a table of their own, somewhere else in memory:
+// fetched a few sources ahead so that building the Python objects of one
+// source overlaps the wait for the next.
+constexpr std::size_t sources_ahead = 8;
+
+template <class Table>
+void fetch_targets_of(const Table& entry) noexcept {
+    entry.second.prefetch_entries();
+}
+
 PyObject* method_new_or_updated_edges(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
         TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
         Owned result = checked_new(PyDict_New());
-        for (const auto& [source, targets] : borrow.diff().edges().new_or_updated_edges) {
+        Fallible<Done> outcome = Done{};
+        auto add_source = [&](const auto& entry) -> bool {
+            const auto& [source, targets] = entry;
             // Left empty by delete_node: counted by num_edges, but no edge.
-            if (targets.empty()) continue;
+            if (targets.empty()) return true;
             Owned inner = checked_new(PyDict_New());
             for (const auto& [target, weight] : targets) {
-                TOVRA_CHECK(set_item(inner.get(), uuid_to_pystr(target), f32_to_pyfloat(weight)));
+                outcome = set_item(inner.get(), uuid_to_pystr(target), f32_to_pyfloat(weight));
+                if (!outcome.ok()) return false;
             }
-            TOVRA_CHECK(set_item(result.get(), uuid_to_pystr(source), inner));
-        }
+            outcome = set_item(result.get(), uuid_to_pystr(source), inner);
+            return outcome.ok();
+        };
+        borrow.diff().edges().new_or_updated_edges.for_each(
+            sources_ahead, add_source, [](const auto& later) { fetch_targets_of(later); });
+        TOVRA_CHECK(std::move(outcome));
         return result;
     });
 }
@@ -61,12 +78,18 @@ PyObject* method_deleted_edges(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
         TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
         Owned result = checked_new(PyDict_New());
-        for (const auto& [source, targets] : borrow.diff().edges().deleted_edges) {
+        Fallible<Done> outcome = Done{};
+        auto add_source = [&](const auto& entry) -> bool {
+            const auto& [source, targets] = entry;
             // Only a decoded diff can hold an empty set here.
-            if (targets.empty()) continue;
+            if (targets.empty()) return true;
             Owned inner = uuids_to_pylist(targets);
-            TOVRA_CHECK(set_item(result.get(), uuid_to_pystr(source), inner));
-        }
+            outcome = set_item(result.get(), uuid_to_pystr(source), inner);
+            return outcome.ok();
+        };
+        borrow.diff().edges().deleted_edges.for_each(
+            sources_ahead, add_source, [](const auto& later) { fetch_targets_of(later); });
+        TOVRA_CHECK(std::move(outcome));
         return result;
     });
 }
