@@ -203,6 +203,7 @@ def cases(data: Data):
     })
     filled = build_diff(data)
     filled_plain = plain_with(data)
+    floor.set_count(filled.num_nodes())
     out["num_nodes"] = (e, {
         "module": lambda: repeat0(filled.num_nodes, e),
         "floor": lambda: repeat0(floor.count, e),

@@ -40,6 +40,9 @@ typedef struct {
     /* a byte buffer to copy from */
     char* buffer;
     Py_ssize_t buffer_size;
+    /* what count() returns: the module's count, so that both build the same
+     * int (a small one is cached, a large one allocated) */
+    Py_ssize_t count_value;
 } Floor;
 
 static PyObject* key_label;
@@ -59,7 +62,14 @@ static PyObject* noop3(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 
 static PyObject* count(PyObject* self, PyObject* unused) {
     (void)unused;
-    return PyLong_FromSsize_t(((Floor*)self)->n_nodes);
+    return PyLong_FromSsize_t(((Floor*)self)->count_value);
+}
+
+static PyObject* set_count(PyObject* self, PyObject* arg) {
+    Py_ssize_t n = PyLong_AsSsize_t(arg);
+    if (n == -1 && PyErr_Occurred()) return NULL;
+    ((Floor*)self)->count_value = n;
+    Py_RETURN_NONE;
 }
 
 /* ---- conversions without storing -------------------------------------- */
@@ -356,6 +366,7 @@ static PyMethodDef floor_methods[] = {
     {"noop2", (PyCFunction)(void (*)(void))noop3, FAST, NULL},
     {"noop1", (PyCFunction)(void (*)(void))noop3, FAST, NULL},
     {"count", count, METH_NOARGS, NULL},
+    {"set_count", set_count, METH_O, NULL},
     {"convert_edge", (PyCFunction)(void (*)(void))convert_edge, FAST, NULL},
     {"convert_ids2", (PyCFunction)(void (*)(void))convert_ids2, FAST, NULL},
     {"convert_id", (PyCFunction)(void (*)(void))convert_id, FAST, NULL},
