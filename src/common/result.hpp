@@ -83,13 +83,16 @@ public:
     E&& error() && { assert(!ok_); return std::move(error_); }
 
 private:
+    // The success path stays inline and, for a trivial value, empty; an
+    // error's destruction is the rare path and kept out of line.
     void destroy() noexcept {
-        if (ok_) {
-            std::destroy_at(&value_);
+        if (ok_) [[likely]] {
+            if constexpr (!std::is_trivially_destructible_v<T>) std::destroy_at(&value_);
         } else {
-            std::destroy_at(&error_);
+            destroy_error();
         }
     }
+    [[gnu::noinline]] void destroy_error() noexcept { std::destroy_at(&error_); }
 
     union {
         T value_;
