@@ -19,17 +19,20 @@ namespace {
 // it keeps every later size computation far from overflow on a 32-bit host.
 constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 
-// A count alone may claim billions of entries in a few bytes; it pre-sizes a
-// collection only up to this many, and never for more entries than the rest
-// of the input could hold (each entry of every collection starts with an id
-// of 24 bytes). The rest is paid for by entries that are actually present, so
-// a hostile count costs memory in proportion to the input, not to the count.
+// A count alone may claim billions of entries in a few bytes. A count the
+// rest of the input could hold (each entry of every collection starts with
+// an id of 24 bytes) pre-sizes its collection exactly, so that a large diff
+// is read without growing its tables step by step. A count beyond that is
+// hostile or broken: it pre-sizes for at most this many, and the rest is
+// paid for by entries actually present. Either way a count costs memory in
+// proportion to the input, not to the count.
 constexpr std::size_t reserve_limit = 4096;
 constexpr std::size_t min_entry_size = 24;
 
 inline std::size_t reserve_for(std::uint64_t count, std::size_t remaining) noexcept {
-    return static_cast<std::size_t>(
-        std::min<std::uint64_t>({count, reserve_limit, remaining / min_entry_size}));
+    const std::uint64_t room = remaining / min_entry_size;
+    if (count <= room) return static_cast<std::size_t>(count);
+    return static_cast<std::size_t>(std::min<std::uint64_t>(reserve_limit, room));
 }
 
 // Little-endian loads, independent of the input's alignment: one plain load

@@ -497,6 +497,17 @@ TEST_CASE("codec: hostile counts and lengths cost memory in proportion to the in
         Builder().u64(1).u64(huge).raw(64, 0).out,              // uuid length
         Builder().u64(1).uuid(a).u64(huge).raw(64, '{').out,    // text length
     };
+    // A count the rest of the input could hold, were every entry as small as
+    // can be, pre-sizes exactly: here it promises a third more entries than
+    // are present.
+    auto plausible = [](const Bytes& entries) { return entries.size() / 24; };
+    for (std::size_t n : {100u, 5000u}) {
+        const Bytes nodes = node_entries(n), heads = sources(n), targets = weighted(n);
+        inputs.push_back(join(Builder().u64(plausible(nodes)).out, nodes));
+        inputs.push_back(join(Builder().u64(0).u64(0).u64(plausible(heads)).out, heads));
+        inputs.push_back(
+            join(Builder().u64(0).u64(0).u64(1).uuid(a).u64(plausible(targets)).out, targets));
+    }
     for (std::size_t n : {1u, 100u, 5000u}) {
         inputs.push_back(join(Builder().u64(huge).out, node_entries(n)));
         inputs.push_back(join(Builder().u64(0).u64(huge).out, ids(n)));
