@@ -285,8 +285,18 @@ def cases(data: Data):
 
 # ---- timing ----------------------------------------------------------------
 
-def time_once(setup) -> float:
+# Rows whose calls allocate one block of the output's size. Such a call is
+# made once untimed before the timed one, for every role alike: whether the
+# allocator hands out a block it has served before or fresh pages from the
+# kernel (page faults, zeroing) otherwise swings a floor of the same copy by
+# several times from one row to the next.
+WARMED = ("to_bytes", "from_bytes")
+
+
+def time_once(setup, warm: bool = False) -> float:
     run = setup()
+    if warm:
+        run()
     gc.collect()
     gc.disable()
     try:
@@ -304,7 +314,7 @@ def measure(all_cases, repeats: int):
     for _ in range(repeats):
         for name, (_, roles) in all_cases.items():  # interleaved, repeat by repeat
             for role, setup in roles.items():
-                samples[name][role].append(time_once(setup))
+                samples[name][role].append(time_once(setup, warm=name in WARMED))
     return {name: {role: statistics.median(v) for role, v in roles.items()}
             for name, roles in samples.items()}
 
