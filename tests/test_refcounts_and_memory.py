@@ -211,3 +211,45 @@ def test_instances_free_their_diff():
 
     churn()
     assert_flat(growth(churn))
+
+
+# Memory running out while a refusal is turned into its exception: the caller
+# gets a MemoryError (or, when the failing allocation came before the message,
+# the refusal itself), never an aborted process.
+OUT_OF_MEMORY_CHILD = r"""
+import _testcapi
+from tovra_api import PyGraphDiff
+d = PyGraphDiff()
+calls = [
+    lambda: d.delete_node(1, 2),
+    lambda: d.add_edge(),
+    lambda: d.add_node(b"short", {}),
+    lambda: d.add_node(bytes(16), {"red": 300}),
+    lambda: d.delete_edge(bytes(16), bytes(16), x=1),
+]
+for call in calls:
+    for failing in (1, 2, 3):
+        _testcapi.set_nomemory(0, failing)
+        try:
+            call()
+        except BaseException as error:
+            _testcapi.remove_mem_hooks()
+            print(type(error).__name__)
+        else:
+            _testcapi.remove_mem_hooks()
+            print("no error")
+"""
+
+
+def test_memory_exhausted_while_raising_gives_memory_error():
+    import subprocess
+
+    testcapi = pytest.importorskip("_testcapi")
+    if not hasattr(testcapi, "set_nomemory"):
+        pytest.skip("this interpreter cannot make allocations fail")
+    run = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY_CHILD], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    raised = run.stdout.split()
+    assert len(raised) == 15
+    assert set(raised) <= {"MemoryError", "TypeError", "OverflowError"}
+    assert "MemoryError" in raised

@@ -76,7 +76,13 @@ void ErrorValue::raise() && noexcept {
     }
     PyObject* type = pending_->type;
     Owned exception = std::move(*this).to_exception();
-    if (!exception) abort_at_boundary();
+    if (!exception) {
+        // Making the exception failed, and the interpreter has said why
+        // (memory ran out): that is the error the caller gets. Only with no
+        // reason at all is there nothing sound left to raise.
+        if (PyErr_Occurred()) return;
+        abort_at_boundary();
+    }
     // Through PyErr_SetObject, so that an exception being handled becomes the
     // new one's __context__, as a `raise` in Python would do.
     PyErr_SetObject(type, exception.get());

@@ -35,8 +35,10 @@ public:
     // The error's __cause__, possibly empty.
     Owned cause() const noexcept;
 
-    // Sets the error as the current exception. When even that cannot be done
-    // the process aborts: there is nothing sound left to report through.
+    // Sets the error as the current exception. When memory runs out while
+    // the exception is made, the interpreter's MemoryError is raised instead;
+    // when even that is missing the process aborts: there is nothing sound
+    // left to report through.
     void raise() && noexcept;
 
 private:
