@@ -177,48 +177,42 @@ bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
     return true;
 }
 
-bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
+// Sections 3 and 4: sources, each with its targets; `read_target` reads one
+// target entry into a source's table.
+template <class Targets, class ReadTarget>
+bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget read_target) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
     out.reserve(reserve_for(sources, in.remaining()));
     for (std::uint64_t i = 0; i < sources; ++i) {
         Uuid source;
         if (!in.uuid(source)) return false;
-        // A repeated source replaces the earlier entry's whole map; the two
+        // A repeated source replaces the earlier entry's whole table; the two
         // are not merged.
-        auto& targets = out[source];
+        Targets& targets = out[source];
         targets.clear();
         std::uint64_t count;
         if (!in.count(count)) return false;
         targets.reserve(reserve_for(count, in.remaining()));
         for (std::uint64_t j = 0; j < count; ++j) {
             Uuid target;
-            if (!in.uuid(target)) return false;
-            if (!in.weight(targets[target])) return false;
+            if (!in.uuid(target) || !read_target(target, targets)) return false;
         }
     }
     return true;
 }
 
+bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
+    return read_sources(in, out, [&in](const Uuid& target, UuidEdgeDiff::TargetWeights& targets) {
+        return in.weight(targets[target]);
+    });
+}
+
 bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidHash>& out) {
-    std::uint64_t sources;
-    if (!in.count(sources)) return false;
-    out.reserve(reserve_for(sources, in.remaining()));
-    for (std::uint64_t i = 0; i < sources; ++i) {
-        Uuid source;
-        if (!in.uuid(source)) return false;
-        auto& targets = out[source];
-        targets.clear();
-        std::uint64_t count;
-        if (!in.count(count)) return false;
-        targets.reserve(reserve_for(count, in.remaining()));
-        for (std::uint64_t j = 0; j < count; ++j) {
-            Uuid target;
-            if (!in.uuid(target)) return false;
-            targets.insert(target);
-        }
-    }
-    return true;
+    return read_sources(in, out, [](const Uuid& target, UuidEdgeDiff::TargetSet& targets) {
+        targets.insert(target);
+        return true;
+    });
 }
 
 }  // namespace
