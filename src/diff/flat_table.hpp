@@ -196,6 +196,13 @@ public:
     const_iterator cend() const noexcept { return last<true>(); }
 
     iterator find(const key_type& key) noexcept { return locate<!Policy::is_map>(key); }
+    iterator find(const HashedKey<key_type>& hashed) noexcept {
+        if (block_ == nullptr) return end();
+        const Spot spot = probe_from(hashed.key, home(hashed));
+        if (spot.found) return iterator(this, spot.index);
+        if (has_overflow()) return iterator(this, overflow().find(hashed.key));
+        return end();
+    }
     bool contains(const HashedKey<key_type>& hashed) const noexcept {
         if (block_ == nullptr) return false;
         if (probe_from(hashed.key, home(hashed)).found) return true;

@@ -68,10 +68,16 @@ public:
     }
 
     void delete_node(const Id& id) {
-        new_or_updated_nodes_.erase(id);
-        // Pending edges out of the node are simply dropped...
         auto& pending = edges_.new_or_updated_edges;
-        pending.erase(id);
+        const HashedKey<Id> hashed{id, Hash{}.primary(id)};
+        // Three tables, each likely a cache miss for an id not seen lately:
+        // asked for together, the misses overlap instead of queueing.
+        new_or_updated_nodes_.prefetch(hashed);
+        pending.prefetch(hashed);
+        deleted_nodes_.prefetch(hashed);
+        new_or_updated_nodes_.erase(hashed);
+        // Pending edges out of the node are simply dropped...
+        pending.erase(hashed);
         // ...while pending edges into it become recorded deletions. The
         // emptied source entries stay (they still count); only delete_edge,
         // clear or a new add_edge on that source touches them again.
@@ -81,7 +87,6 @@ public:
         // each source's table is fetched a few slots ahead of its probe: the
         // tables are separate allocations, and waiting for each in turn
         // would dominate.
-        const HashedKey<Id> hashed{id, Hash{}.primary(id)};
         pending.for_each(
             prefetch_distance,
             [&](auto& source) {
@@ -107,12 +112,21 @@ public:
     }
 
     void delete_edge(const Id& from, const Id& to) {
-        edges_.deleted_edges[from].insert(to);
-        auto pending = edges_.new_or_updated_edges.find(from);
-        if (pending != edges_.new_or_updated_edges.end()) {
-            pending->second.erase(to);
+        auto& deleted = edges_.deleted_edges;
+        auto& pending = edges_.new_or_updated_edges;
+        const HashedKey<Id> source{from, Hash{}.primary(from)};
+        const HashedKey<Id> target{to, Hash{}.primary(to)};
+        // Both tables are probed for the source; their misses overlap when
+        // both are asked for first, and so do those of the two target tables.
+        deleted.prefetch(source);
+        pending.prefetch(source);
+        auto found = pending.find(source);
+        if (found != pending.end()) found->second.prefetch(target);
+        deleted[from].insert(to);
+        if (found != pending.end()) {
+            found->second.erase(target);
             // Also drops a map that delete_node had already emptied.
-            if (pending->second.empty()) edges_.new_or_updated_edges.erase(pending);
+            if (found->second.empty()) pending.erase(found);
         }
     }
 
