@@ -58,12 +58,13 @@ public:
           edges_(std::move(edges)) {}
 
     void add_or_update_node(const Id& id, Update update) {
-        auto found = new_or_updated_nodes_.find(id);
-        if (found != new_or_updated_nodes_.end()) {
-            found->second += std::move(update);
-        } else {
-            new_or_updated_nodes_.emplace(id, std::move(update));
-        }
+        // The erase below is a second table's miss: started early, it
+        // overlaps the first.
+        if (!deleted_nodes_.empty()) deleted_nodes_.prefetch({id, Hash{}.primary(id)});
+        // One probe either way: the update is moved in only when the id is
+        // new, and is left for the merge otherwise.
+        auto [entry, inserted] = new_or_updated_nodes_.try_emplace(id, std::move(update));
+        if (!inserted) entry->second += std::move(update);
         deleted_nodes_.erase(id);
     }
 
