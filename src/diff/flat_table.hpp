@@ -196,27 +196,9 @@ public:
     const_iterator cend() const noexcept { return last<true>(); }
 
     iterator find(const key_type& key) noexcept { return locate<!Policy::is_map>(key); }
-    iterator find(const HashedKey<key_type>& hashed) noexcept {
-        if (block_ == nullptr) return end();
-        const Spot spot = probe_from(hashed.key, home(hashed));
-        if (spot.found) return iterator(this, spot.index);
-        if (has_overflow()) return iterator(this, overflow().find(hashed.key));
-        return end();
-    }
-    bool contains(const HashedKey<key_type>& hashed) const noexcept {
-        if (block_ == nullptr) return false;
-        if (probe_from(hashed.key, home(hashed)).found) return true;
-        return has_overflow() && overflow().count(hashed.key) != 0;
-    }
-    size_type erase(const HashedKey<key_type>& hashed) noexcept {
-        if (block_ == nullptr) return 0;
-        const Spot spot = probe_from(hashed.key, home(hashed));
-        if (spot.found) {
-            erase_slot(spot.index);
-            return 1;
-        }
-        return erase_from_overflow(hashed.key);
-    }
+    iterator find(const HashedKey<key_type>& hashed) noexcept { return locate<!Policy::is_map>(hashed); }
+    bool contains(const HashedKey<key_type>& hashed) const noexcept { return holds(hashed); }
+    size_type erase(const HashedKey<key_type>& hashed) noexcept { return erase_found(hashed); }
 
     // Starts loading the memory a lookup of `hashed` reads first, so that a
     // caller walking many tables can overlap their cache misses.
@@ -253,21 +235,9 @@ public:
     }
     const_iterator find(const key_type& key) const noexcept { return locate<true>(key); }
     size_type count(const key_type& key) const noexcept { return contains(key) ? 1 : 0; }
-    bool contains(const key_type& key) const noexcept {
-        if (block_ == nullptr) return false;
-        if (probe(key).found) return true;
-        return has_overflow() && overflow().count(key) != 0;
-    }
+    bool contains(const key_type& key) const noexcept { return holds(key); }
 
-    size_type erase(const key_type& key) noexcept {
-        if (block_ == nullptr) return 0;
-        const Spot spot = probe(key);
-        if (spot.found) {
-            erase_slot(spot.index);
-            return 1;
-        }
-        return erase_from_overflow(key);
-    }
+    size_type erase(const key_type& key) noexcept { return erase_found(key); }
 
     // Returns nothing: the entry that backward shift moves into the erased
     // slot may be one the caller has already visited, so there is no sound
@@ -541,9 +511,28 @@ private:
         }
     }
 
-    size_type erase_from_overflow(const key_type& key) noexcept {
+    // The lookups, for a key or a key with its primary hash (`Lookup`): the
+    // two differ only in where the probe starts.
+    static const key_type& lookup_key(const key_type& key) noexcept { return key; }
+    static const key_type& lookup_key(const HashedKey<key_type>& hashed) noexcept { return hashed.key; }
+
+    template <class Lookup>
+    bool holds(const Lookup& lookup) const noexcept {
+        if (block_ == nullptr) return false;
+        if (probe_from(lookup_key(lookup), home(lookup)).found) return true;
+        return has_overflow() && overflow().count(lookup_key(lookup)) != 0;
+    }
+
+    template <class Lookup>
+    size_type erase_found(const Lookup& lookup) noexcept {
+        if (block_ == nullptr) return 0;
+        const Spot spot = probe_from(lookup_key(lookup), home(lookup));
+        if (spot.found) {
+            erase_slot(spot.index);
+            return 1;
+        }
         if (!has_overflow()) return 0;
-        const size_type erased = overflow().erase(key);
+        const size_type erased = overflow().erase(lookup_key(lookup));
         if (erased != 0) {
             --size_;
             drop_overflow_if_empty();
@@ -679,12 +668,12 @@ private:
         return Iter<Const>(this, capacity());
     }
 
-    template <bool Const>
-    Iter<Const> locate(const key_type& key) const noexcept {
+    template <bool Const, class Lookup>
+    Iter<Const> locate(const Lookup& lookup) const noexcept {
         if (block_ == nullptr) return last<Const>();
-        const Spot spot = probe(key);
+        const Spot spot = probe_from(lookup_key(lookup), home(lookup));
         if (spot.found) return Iter<Const>(this, spot.index);
-        if (has_overflow()) return Iter<Const>(this, overflow().find(key));
+        if (has_overflow()) return Iter<Const>(this, overflow().find(lookup_key(lookup)));
         return last<Const>();
     }
 
