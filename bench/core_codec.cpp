@@ -18,23 +18,17 @@
 #include <vector>
 
 #include "bytes/graph_diff_codec.hpp"
+#include "bench_support.hpp"
 #include "diff/graph_diff.hpp"
 
 namespace {
 
 using namespace tovra;
-using Clock = std::chrono::steady_clock;
+using bench::best_seconds;
+using bench::Clock;
+using bench::random_id;
 
 volatile std::size_t sink = 0;
-
-Uuid random_id(std::mt19937_64& rng) {
-    Uuid id;
-    const std::uint64_t lo = rng();
-    const std::uint64_t hi = rng();
-    std::memcpy(id.bytes.data(), &lo, 8);
-    std::memcpy(id.bytes.data() + 8, &hi, 8);
-    return id;
-}
 
 double unit(std::mt19937_64& rng) { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
 
@@ -69,18 +63,6 @@ Workload make_workload(std::size_t edges) {
     }
     work.entries = n + edges;
     return work;
-}
-
-template <class Body>
-double best_seconds(int repeats, Body&& body) {
-    double best = 1e300;
-    for (int r = 0; r < repeats; ++r) {
-        const auto start = Clock::now();
-        body();
-        const std::chrono::duration<double> took = Clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
 }
 
 std::vector<std::uint8_t> encode(const UuidGraphDiff& diff) {

@@ -21,26 +21,20 @@
 #include <vector>
 
 #include "bytes/graph_diff_codec.hpp"
+#include "bench_support.hpp"
 #include "diff/graph_diff.hpp"
 #include "diff/hash_containers.hpp"
 
 namespace {
 
 using namespace tovra;
-using Clock = std::chrono::steady_clock;
+using bench::best_seconds;
+using bench::Clock;
+using bench::random_id;
 
 std::size_t heap_in_use() {
     const struct mallinfo2 info = mallinfo2();
     return info.uordblks + info.hblkhd;
-}
-
-Uuid random_id(std::mt19937_64& rng) {
-    Uuid id;
-    const std::uint64_t lo = rng();
-    const std::uint64_t hi = rng();
-    std::memcpy(id.bytes.data(), &lo, 8);
-    std::memcpy(id.bytes.data() + 8, &hi, 8);
-    return id;
 }
 
 // Ids sharing one primary hash: the first word is free, the second cancels
@@ -69,18 +63,6 @@ std::vector<Uuid> crafted_ids(std::size_t n, std::uint64_t seed) {
     std::vector<Uuid> ids(n);
     for (Uuid& id : ids) id = colliding_id(rng(), 0x5eed);
     return ids;
-}
-
-template <class Body>
-double best_seconds(int repeats, Body&& body) {
-    double best = 1e300;
-    for (int r = 0; r < repeats; ++r) {
-        const auto start = Clock::now();
-        body();
-        const std::chrono::duration<double> took = Clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
 }
 
 volatile std::size_t sink = 0;
