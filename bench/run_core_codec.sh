@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 out=${TMPDIR:-/tmp}/tovra_core_codec
 "${CXX:-g++}" -std=c++20 -O2 -DNDEBUG -Wall -Wextra -Wpedantic -Isrc -o "$out" \
     bench/core_codec.cpp src/bytes/graph_diff_decoder.cpp src/bytes/graph_diff_encoder.cpp \
-    src/bytes/utf8.cpp src/node_update/node_update.cpp src/node_update/float_text.cpp \
+    src/bytes/utf8.cpp src/diff/table_memory.cpp src/node_update/node_update.cpp src/node_update/float_text.cpp \
     src/node_update/node_update_json_reader.cpp src/node_update/node_update_json_writer.cpp
 exec "$out" "$@"

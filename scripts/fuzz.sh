@@ -29,7 +29,8 @@ mkdir -p "$out/obj" "$out/artifacts"
 flags="-std=c++20 -O2 -g -fno-omit-frame-pointer -Isrc -Wall -Wextra -Wpedantic -Werror"
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
 core="node_update/node_update node_update/float_text node_update/node_update_json_writer
-      node_update/node_update_json_reader bytes/utf8 bytes/graph_diff_encoder bytes/graph_diff_decoder"
+      node_update/node_update_json_reader bytes/utf8 bytes/graph_diff_encoder bytes/graph_diff_decoder
+      diff/table_memory"
 
 echo "== building fuzz targets with $("$cxx" --version | head -n 1)"
 objects=""

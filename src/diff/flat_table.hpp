@@ -43,6 +43,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "diff/table_memory.hpp"
+
 namespace tovra::flat_detail {
 
 // What differs between a map and a set: the slot type, where its key is, how
@@ -372,6 +374,10 @@ private:
     static constexpr std::size_t header_bytes =
         (sizeof(Overflow*) + alignof(value_type) - 1) / alignof(value_type) * alignof(value_type);
 
+    static std::size_t block_bytes(std::size_t cap) noexcept {
+        return header_bytes + cap * (sizeof(value_type) + 1);
+    }
+
     static std::size_t max_load(std::size_t cap) noexcept {
         return cap == 0 ? 0 : cap - std::max<std::size_t>(cap / 8, 1);
     }
@@ -551,7 +557,7 @@ private:
         const std::size_t cap = std::size_t{1} << log2;
         const std::size_t limit = std::numeric_limits<std::size_t>::max() - header_bytes;
         if (cap > limit / (sizeof(value_type) + 1)) throw std::length_error("hash table too large");
-        char* block = static_cast<char*>(::operator new(header_bytes + cap * (sizeof(value_type) + 1)));
+        char* block = static_cast<char*>(table_memory::allocate(block_bytes(cap)));
         ::new (static_cast<void*>(block)) Overflow*(nullptr);
         block_ = block;
         log2_ = static_cast<std::uint8_t>(log2);
@@ -567,7 +573,7 @@ private:
             }
         }
         if (has_overflow()) delete overflow_slot();
-        ::operator delete(block_);
+        table_memory::release(block_, block_bytes(capacity()));
         block_ = nullptr;
         size_ = 0;
         log2_ = 0;

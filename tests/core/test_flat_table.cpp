@@ -472,4 +472,35 @@ TEST_CASE("flat table: an empty table holds no memory, and clear gives it all ba
     CHECK_EQ(set.capacity(), std::size_t{16});
 }
 
+TEST_CASE("flat table: a table too large for the general heap works like a small one") {
+    // A block over a huge-page multiple: every byte of it must be there, and
+    // on Linux it starts at a huge-page boundary (else it gets no huge pages).
+    const std::size_t bytes = 3 * table_memory::large_block + 12345;
+    auto* block = static_cast<unsigned char*>(table_memory::allocate(bytes));
+    std::memset(block, 0x5A, bytes);
+    CHECK(block[0] == 0x5A && block[bytes - 1] == 0x5A);
+#if defined(__linux__)
+    CHECK_EQ(reinterpret_cast<std::uintptr_t>(block) % table_memory::large_block, std::uintptr_t{0});
+#endif
+    table_memory::release(block, bytes);
+
+    // 300000 keys: megabytes, reached through every size below them.
+    FlatSet<Uuid, UuidHash> set;
+    std::mt19937_64 rng(5);
+    std::vector<Uuid> keys(300000);
+    for (Uuid& key : keys) key = random_id(rng);
+    for (const Uuid& key : keys) set.insert(key);
+    CHECK_EQ(set.size(), keys.size());
+    CHECK(set.capacity() * (sizeof(Uuid) + 1) >= table_memory::large_block);
+    FlatSet<Uuid, UuidHash> copy(set);
+    CHECK(copy == set);
+    for (std::size_t i = 0; i < keys.size(); i += 2) set.erase(keys[i]);
+    std::size_t found = 0;
+    for (const Uuid& key : keys) found += set.contains(key) ? 1 : 0;
+    CHECK_EQ(found, keys.size() / 2);
+    CHECK_EQ(copy.size(), keys.size());
+    set.clear();
+    CHECK_EQ(set.capacity(), std::size_t{0});
+}
+
 }  // namespace
