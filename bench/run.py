@@ -5,7 +5,9 @@ the module, the floor (a benchmark-only C extension with the same calling
 shapes that stores nothing, builds the same result objects from C arrays,
 and copies bytes), and what a user would write instead (nested dicts and sets
 changed inline, comprehensions, pickle and marshal). Repeats are interleaved,
-medians reported, the garbage collector off while timing.
+medians reported, the garbage collector off while timing. Last, it prints what
+a random read and a page fault cost on this machine: what the fresh rows pay
+for and the floors do not.
 
     python bench/run.py [--sizes 1e3,1e5,1e6] [--repeats 5]
 """
@@ -406,6 +408,13 @@ def main() -> int:
                 mbps = blob_size / (m["module"] / 1e9) / 1e6
                 extra = f"marshal {m['marshal'] / count:.1f}ns/entry"
                 print(f"{'':34} {'':>8} {mbps:>8.0f}MB/s  ({blob_size} bytes; pickle {alt:.1f}ns/entry, {extra})")
+    floor = _tovra_floor.Floor()
+    print()
+    for mib in (1, 16, 64):
+        per_read, per_fault = floor.memory_costs(mib << 20)
+        print(f"memory here: a dependent read at random in {mib} MiB costs {per_read:.1f}ns")
+    if per_fault is not None:
+        print(f"memory here: the first touch of a fresh 4 KiB page costs {per_fault:.0f}ns")
     module_mem = bytes_per_edge("module")
     plain_mem = bytes_per_edge("plain")
     mem_ok = module_mem <= 48

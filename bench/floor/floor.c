@@ -10,6 +10,10 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 typedef struct {
     uint8_t id[16];
@@ -331,6 +335,69 @@ static PyObject* probe_each(PyObject* self_, PyObject* const* args, Py_ssize_t n
     return PyLong_FromSsize_t(hits);
 }
 
+/* ---- what memory costs here ------------------------------------------- */
+
+static double now_ns(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec * 1e9 + (double)t.tv_nsec;
+}
+
+static volatile size_t memory_sink;
+
+/* Not a floor of any call, but what stands behind the fresh rows: the cost
+ * of one read at a random place in a block of `bytes` (each read waits for
+ * the one before, as a probe waits for its hash), and of the first touch of
+ * a fresh 4 KiB page. Returns (ns per read, ns per page fault or None). */
+static PyObject* memory_costs(PyObject* self, PyObject* arg) {
+    (void)self;
+    Py_ssize_t bytes = PyLong_AsSsize_t(arg);
+    if (bytes < 0) return NULL;
+    size_t lines = (size_t)bytes / 64;
+    if (lines < 2) lines = 2;
+    size_t* next = malloc(lines * 64);
+    if (next == NULL) return PyErr_NoMemory();
+    /* One cycle through every line (Sattolo's shuffle), a word per line. */
+    size_t* order = malloc(lines * sizeof(size_t));
+    if (order == NULL) {
+        free(next);
+        return PyErr_NoMemory();
+    }
+    for (size_t i = 0; i < lines; ++i) order[i] = i;
+    uint64_t x = 0x9e3779b97f4a7c15ULL;
+    for (size_t i = lines - 1; i > 0; --i) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        size_t j = (size_t)(x % i), t = order[i];
+        order[i] = order[j], order[j] = t;
+    }
+    for (size_t i = 0; i < lines; ++i) next[order[i] * 8] = order[(i + 1) % lines] * 8;
+    free(order);
+    const long reads = 2000000;
+    size_t at = 0;
+    for (long k = 0; k < reads / 4; ++k) at = next[at]; /* warm the block */
+    double start = now_ns();
+    for (long k = 0; k < reads; ++k) at = next[at];
+    double per_read = (now_ns() - start) / (double)reads;
+    memory_sink = at; /* keeps the reads */
+    free(next);
+    PyObject* fault = Py_None;
+    Py_INCREF(fault);
+#if defined(__linux__)
+    const size_t span = (size_t)64 << 20;
+    char* fresh = mmap(NULL, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (fresh != MAP_FAILED) {
+        start = now_ns();
+        for (size_t i = 0; i < span; i += 4096) fresh[i] = 1;
+        double per_fault = (now_ns() - start) / (double)(span / 4096);
+        munmap(fresh, span);
+        Py_DECREF(fault);
+        fault = PyFloat_FromDouble(per_fault);
+        if (fault == NULL) return NULL;
+    }
+#endif
+    return Py_BuildValue("(dN)", per_read, fault);
+}
+
 /* ---- bytes ------------------------------------------------------------- */
 
 static PyObject* copy_bytes(PyObject* self_, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
@@ -380,6 +447,7 @@ static PyMethodDef floor_methods[] = {
     {"make_probe_tables", make_probe_tables, METH_O, NULL},
     {"probe_each", (PyCFunction)(void (*)(void))probe_each, FAST, NULL},
     {"copy_bytes", (PyCFunction)(void (*)(void))copy_bytes, FAST, NULL},
+    {"memory_costs", memory_costs, METH_O, NULL},
     {NULL, NULL, 0, NULL},
 };
 
