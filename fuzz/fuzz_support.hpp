@@ -36,7 +36,7 @@ inline std::uint32_t bits_of(float value) {
     return bits;
 }
 
-inline bool valid_utf8(const std::string& text) {
+inline bool valid_utf8(std::string_view text) {
     return tovra::is_valid_utf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 

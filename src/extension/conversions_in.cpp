@@ -29,12 +29,13 @@ Fallible<float> non_float_to_f32(PyObject* object) {
 
 namespace {
 
-Fallible<std::string> pystr_to_text(PyObject* object) {
+// A view of the str's own UTF-8 form, which lives as long as the str.
+Fallible<std::string_view> pystr_to_text(PyObject* object) {
     if (!PyUnicode_Check(object)) return fail(downcast_error(object, text::target_string));
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
     if (utf8 == nullptr) return fail(ErrorValue::from_interpreter());
-    return std::string(utf8, static_cast<std::size_t>(size));
+    return std::string_view(utf8, static_cast<std::size_t>(size));
 }
 
 Fallible<std::uint8_t> pyobject_to_channel(PyObject* object) {
@@ -168,9 +169,9 @@ bool converts_in_c(Field field, PyObject* value) noexcept {
     return value == Py_True || value == Py_False;
 }
 
-template <class T, class Convert>
-Fallible<Done> convert_field(FieldSource& source, Field field, std::optional<T>& out,
-                             Convert convert) {
+// `Out` is the update's field: a std::optional or an OptionalText.
+template <class Out, class Convert>
+Fallible<Done> convert_field(FieldSource& source, Field field, Out& out, Convert convert) {
     TOVRA_TRY(Owned value, source.get(field));
     if (!value) return Done{};
     if (!converts_in_c(field, value.get())) source.python_code_may_run();

@@ -19,7 +19,7 @@ Owned f32_to_pyfloat(float value) {
 
 namespace {
 
-Owned text_to_pystr(const std::string& text) {
+Owned text_to_pystr(std::string_view text) {
     return checked_new(
         PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }

@@ -4,14 +4,15 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
+
+#include "node_update/optional_text.hpp"
 
 namespace tovra {
 
 struct NodeUpdate {
-    std::optional<std::string> label;
+    OptionalText label;
     std::optional<float> size;
-    std::optional<std::string> url;
+    OptionalText url;
     std::optional<std::uint8_t> red;
     std::optional<std::uint8_t> green;
     std::optional<std::uint8_t> blue;

@@ -93,8 +93,8 @@ std::size_t node_update_json_bound(const NodeUpdate& update) noexcept {
     // Texts of a quarter of the address space or more could wrap the sum on
     // a 32-bit host; their bound saturates, and no buffer of it is made.
     constexpr std::size_t longest_text = std::numeric_limits<std::size_t>::max() / 4 / max_escaped_width;
-    const std::size_t label = update.label ? update.label->size() : 0;
-    const std::size_t url = update.url ? update.url->size() : 0;
+    const std::size_t label = update.label ? (*update.label).size() : 0;
+    const std::size_t url = update.url ? (*update.url).size() : 0;
     if (label > longest_text || url > longest_text) return std::numeric_limits<std::size_t>::max();
     // Braces, then each member with its comma; texts with their quotes.
     std::size_t bound = 2;

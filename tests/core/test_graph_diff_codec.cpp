@@ -229,7 +229,7 @@ TEST_CASE("codec: worked example decodes to the diff it describes") {
     CHECK(same_content(decoded.value(), worked_example_diff()));
     const auto& nodes = decoded.value().new_or_updated_nodes();
     CHECK(nodes.size() == 1 && nodes.count(seq(0x00)) == 1);
-    if (nodes.count(seq(0x00)) == 1) CHECK(nodes.at(seq(0x00)).label == std::optional<std::string>("A"));
+    if (nodes.count(seq(0x00)) == 1) CHECK(nodes.at(seq(0x00)).label == OptionalText("A"));
 }
 
 TEST_CASE("codec: empty diff is 32 zero bytes and back") {
@@ -638,7 +638,7 @@ TEST_CASE("codec: decoded diffs are taken as they are, not normalised") {
     CHECK(diff.edges().new_or_updated_edges.at(node(3)).empty());
     CHECK(diff.edges().deleted_edges.at(node(4)).empty());
     CHECK(diff.edges().deleted_edges.at(node(2)).count(node(1)) == 1);
-    CHECK(diff.new_or_updated_nodes().at(node(1)).label == std::optional<std::string>("x"));
+    CHECK(diff.new_or_updated_nodes().at(node(1)).label == OptionalText("x"));
 }
 
 TEST_CASE("codec: bytes after the fourth section are ignored") {
