@@ -2,10 +2,5 @@
 # Builds bench/core_tables.cpp with the core, optimised, and runs it. Pass
 # --quick for a short run. CXX picks the compiler (default g++).
 set -eu
-cd "$(dirname "$0")/.."
-out=${TMPDIR:-/tmp}/tovra_core_tables
-"${CXX:-g++}" -std=c++20 -O2 -DNDEBUG -Wall -Wextra -Wpedantic -Isrc -o "$out" \
-    bench/core_tables.cpp src/bytes/graph_diff_decoder.cpp src/bytes/graph_diff_encoder.cpp \
-    src/bytes/utf8.cpp src/diff/table_memory.cpp src/node_update/node_update.cpp src/node_update/float_text.cpp \
-    src/node_update/node_update_json_reader.cpp src/node_update/node_update_json_writer.cpp
-exec "$out" "$@"
+program=$("$(dirname "$0")/build_core_bench.sh" core_tables)
+exec "$program" "$@"
