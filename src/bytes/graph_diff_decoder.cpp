@@ -1,7 +1,7 @@
 // Reading a diff from bytes. The input is untrusted: every field is checked
-// against what remains before anything is allocated or copied, counts only
-// pre-size a collection up to a small cap and to what the rest of the input
-// could hold, and nothing is kept on failure.
+// against what remains before anything is allocated or copied, a count
+// sizes a collection only once its entries are known to be present, and
+// nothing is kept on failure.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -19,21 +19,17 @@ namespace {
 // it keeps every later size computation far from overflow on a 32-bit host.
 constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 
-// A count alone may claim billions of entries in a few bytes. A count the
-// rest of the input could hold (each entry of every collection starts with
-// an id of 24 bytes) pre-sizes its collection exactly, so that a large diff
-// is read without growing its tables step by step. A count beyond that is
-// hostile or broken: it pre-sizes for at most this many, and the rest is
-// paid for by entries actually present. Either way a count costs memory in
-// proportion to the input, not to the count.
+// A count alone may claim billions of entries in a few bytes, and even one
+// that the rest of the input could hold may stand in front of junk. So the
+// input is first walked for its framing alone (every count, length and id
+// field), which allocates nothing. Once that walk has passed, every entry a
+// count promises is known to be present, and each collection is sized for
+// its count at once, so a large diff is read without growing its tables step
+// by step. Until then a count pre-sizes for at most this many entries, and
+// never more than the rest of the input could hold; the rest is paid for by
+// entries as they arrive.
 constexpr std::size_t reserve_limit = 4096;
 constexpr std::size_t min_entry_size = 24;
-
-inline std::size_t reserve_for(std::uint64_t count, std::size_t remaining) noexcept {
-    const std::uint64_t room = remaining / min_entry_size;
-    if (count <= room) return static_cast<std::size_t>(count);
-    return static_cast<std::size_t>(std::min<std::uint64_t>(reserve_limit, room));
-}
 
 // Little-endian loads, independent of the input's alignment: one plain load
 // on a little-endian host (a loop of shifts is not always merged into one).
@@ -74,7 +70,16 @@ public:
         : data_(data.data()), size_(data.size()) {}
 
     CodecFailure failure() const { return CodecFailure{error_, error_offset_, std::nullopt}; }
-    std::size_t remaining() const noexcept { return size_ - pos_; }
+
+    // Set once the framing walk has passed over the whole input.
+    void trust_counts() noexcept { counts_trusted_ = true; }
+
+    // How many entries a collection whose count was just read may be sized for.
+    std::size_t room_for(std::uint64_t count) const noexcept {
+        if (counts_trusted_) return static_cast<std::size_t>(count);
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>({count, reserve_limit, (size_ - pos_) / min_entry_size}));
+    }
 
     bool count(std::uint64_t& out) noexcept {
         if (!u64(out)) return false;
@@ -105,6 +110,19 @@ public:
         out = std::string_view(reinterpret_cast<const char*>(bytes), length);
         offset = pos_;
         pos_ += length;
+        return true;
+    }
+
+    bool skip_text() noexcept {
+        std::size_t length;
+        if (!length_field(length)) return false;
+        pos_ += length;
+        return true;
+    }
+
+    bool skip_weight() noexcept {
+        if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
+        pos_ += 4;
         return true;
     }
 
@@ -151,12 +169,40 @@ private:
     std::size_t pos_ = 0;
     CodecError error_ = CodecError::end_of_input;
     std::size_t error_offset_ = 0;
+    bool counts_trusted_ = false;
 };
+
+// The framing walk: true when every count, length and id field of the four
+// sections is in range and every entry they promise is present. Texts are not
+// looked into; reading them is the second walk's business.
+bool well_framed(Reader in) noexcept {
+    std::uint64_t count;
+    Uuid id;
+    if (!in.count(count)) return false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (!in.uuid(id) || !in.skip_text()) return false;
+    }
+    if (!in.count(count)) return false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (!in.uuid(id)) return false;
+    }
+    for (const bool weighted : {true, false}) {
+        std::uint64_t sources;
+        if (!in.count(sources)) return false;
+        for (std::uint64_t i = 0; i < sources; ++i) {
+            if (!in.uuid(id) || !in.count(count)) return false;
+            for (std::uint64_t j = 0; j < count; ++j) {
+                if (!in.uuid(id) || (weighted && !in.skip_weight())) return false;
+            }
+        }
+    }
+    return true;
+}
 
 bool read_node_texts(Reader& in, std::vector<NodeText>& out) {
     std::uint64_t count;
     if (!in.count(count)) return false;
-    out.reserve(reserve_for(count, in.remaining()));
+    out.reserve(in.room_for(count));
     for (std::uint64_t i = 0; i < count; ++i) {
         NodeText entry;
         if (!in.uuid(entry.id) || !in.text(entry.text, entry.offset)) return false;
@@ -168,7 +214,7 @@ bool read_node_texts(Reader& in, std::vector<NodeText>& out) {
 bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
     std::uint64_t count;
     if (!in.count(count)) return false;
-    out.reserve(reserve_for(count, in.remaining()));
+    out.reserve(in.room_for(count));
     for (std::uint64_t i = 0; i < count; ++i) {
         Uuid id;
         if (!in.uuid(id)) return false;
@@ -183,7 +229,7 @@ template <class Targets, class ReadTarget>
 bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget read_target) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
-    out.reserve(reserve_for(sources, in.remaining()));
+    out.reserve(in.room_for(sources));
     for (std::uint64_t i = 0; i < sources; ++i) {
         Uuid source;
         if (!in.uuid(source)) return false;
@@ -193,7 +239,7 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget 
         targets.clear();
         std::uint64_t count;
         if (!in.count(count)) return false;
-        targets.reserve(reserve_for(count, in.remaining()));
+        targets.reserve(in.room_for(count));
         for (std::uint64_t j = 0; j < count; ++j) {
             Uuid target;
             if (!in.uuid(target) || !read_target(target, targets)) return false;
@@ -252,6 +298,9 @@ std::string describe(const CodecFailure& failure) {
 
 Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uint8_t> data) {
     Reader in(data);
+    // A badly framed input is still read, so that its first failure (which
+    // may be an invalid text ahead of the broken field) is the one reported.
+    if (well_framed(in)) in.trust_counts();
     std::vector<NodeText> texts;
     UuidGraphDiff::NodeSet deleted;
     UuidEdgeDiff edges;

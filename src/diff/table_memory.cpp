@@ -1,5 +1,6 @@
 #include "diff/table_memory.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <new>
 
@@ -12,6 +13,12 @@
 #endif
 
 namespace tovra::table_memory {
+
+namespace {
+std::atomic<std::size_t> mapped_total{0};
+}
+
+std::size_t mapped_so_far() noexcept { return mapped_total.load(std::memory_order_relaxed); }
 
 #if TOVRA_MAPS_LARGE_BLOCKS
 namespace {
@@ -42,6 +49,7 @@ void* allocate(std::size_t bytes) {
     if (length > SIZE_MAX - slack) throw std::bad_alloc();
     void* mapped = mmap(nullptr, length + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
+    mapped_total.fetch_add(length, std::memory_order_relaxed);
     const auto start = reinterpret_cast<std::uintptr_t>(mapped);
     const std::uintptr_t aligned = (start + huge_page - 1) & ~std::uintptr_t{huge_page - 1};
     if (aligned != start) munmap(mapped, aligned - start);

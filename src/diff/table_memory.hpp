@@ -21,6 +21,11 @@ void* allocate(std::size_t bytes);
 // `bytes` must be what the block was allocated with.
 void release(void* block, std::size_t bytes) noexcept;
 
+// The bytes of every large block mapped so far, released ones included. A
+// test that totals what an operation allocates adds this to what it sees of
+// operator new, which these blocks never pass through.
+std::size_t mapped_so_far() noexcept;
+
 // Blocks of at least this many bytes are mapped on their own.
 inline constexpr std::size_t large_block = std::size_t{2} << 20;
 
