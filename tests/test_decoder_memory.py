@@ -34,8 +34,8 @@ from tovra_api import PyGraphDiff
 head, size = bytes.fromhex(sys.argv[1]), int(sys.argv[2])
 rest = size - len(head) - 8
 data = head + struct.pack("<Q", rest // 24) + bytes(rest)
-vm = next(int(line.split()[1]) * 1024 for line in open("/proc/self/status")
-          if line.startswith("VmSize"))
+with open("/proc/self/status") as status:
+    vm = next(int(line.split()[1]) * 1024 for line in status if line.startswith("VmSize"))
 resource.setrlimit(resource.RLIMIT_AS, (vm + (150 << 20), resource.RLIM_INFINITY))
 try:
     PyGraphDiff.from_bytes(data)
