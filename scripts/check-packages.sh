@@ -1,24 +1,24 @@
 #!/bin/sh
 # Checks the distributions a user installs from. In a temporary directory:
-# builds the sdist, builds from it a wheel for CPython 3.12 and one for 3.13,
-# installs each wheel and the sdist itself into a fresh venv, and runs the test
-# suite in tests/ against each install; against the wheels, also runs mypy's
-# stubtest (the stub against the compiled module) and mypy --strict on the
-# examples (the stub as a user's type checker finds it).
+# builds the sdist, builds from it a wheel for each supported CPython (3.12
+# and 3.13 here, 3.14 and 3.15 in the Debian sid root of scripts/sid-root.sh),
+# installs each wheel and the sdist itself into a fresh venv, and runs the
+# test suite in tests/ against each install; against the wheels, also runs
+# mypy's stubtest (the stub against the compiled module) and mypy --strict on
+# the examples (the stub as a user's type checker finds it).
 # KEEP=1 keeps the temporary directory and says where it is.
+#
+#   scripts/check-packages.sh
+#   scripts/check-packages.sh --wheels SDIST PYTHON...   (the wheel checks alone)
 set -eu
 cd "$(dirname "$0")/.."
 checkout=$PWD
 unset PYTHON || true  # find-python.sh picks each version itself
-py312=$(scripts/find-python.sh 3.12)
-py313=$(scripts/find-python.sh 3.13)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tovra-packages.XXXXXX")
-if [ "${KEEP:-}" = 1 ]; then
-    trap 'echo "kept $work" >&2' EXIT
-else
-    trap 'rm -rf "$work"' EXIT
-fi
+cleanup() {
+    if [ "${KEEP:-}" = 1 ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
+}
 dist="$work/dist"
 # At most two compile jobs: the machines have two cores.
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
@@ -40,17 +40,48 @@ new_venv() {
 run_tests() {
     # $1: a venv with the module installed. From tests/, so that the module
     # imported is the installed one.
-    pip_in "$1" install pytest hypothesis
+    pip_in "$1" install pytest hypothesis networkx
     (cd "$checkout/tests" && "$1/bin/python" -m pytest -q -p no:cacheprovider .)
 }
 
 check_types() {
     # $1: a venv with the module installed. From a directory without the
     # checkout's tovra_api.pyi, so that only the installed stub can be found.
-    pip_in "$1" install mypy
+    pip_in "$1" install mypy types-networkx
     (cd "$work" && "$1/bin/python" -m mypy.stubtest tovra_api)
     (cd "$work" && "$1/bin/python" -m mypy --strict --no-incremental "$checkout"/examples/*.py)
 }
+
+check_wheels() {
+    # $1: the sdist; the rest: Pythons to build, install and test a wheel for.
+    sdist=$1
+    shift
+    for python in "$@"; do
+        version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+        echo "== wheel for $("$python" --version), built from the sdist"
+        venv=$(new_venv "$python" "wheel-$version")
+        # --no-cache-dir: a build of its own, never a wheel left from another run.
+        pip_in "$venv" wheel --no-cache-dir --no-deps --wheel-dir "$dist" "$sdist"
+        tag=$(echo "$version" | tr -d .)
+        wheel=$(ls "$dist"/tovra_api-*-cp"$tag"-cp"$tag"-*.whl)
+        basename "$wheel"
+        pip_in "$venv" install "$wheel"
+        run_tests "$venv"
+        check_types "$venv"
+    done
+}
+
+if [ "${1:-}" = --wheels ]; then
+    trap cleanup EXIT
+    shift
+    check_wheels "$@"
+    exit 0
+fi
+
+py312=$(scripts/find-python.sh 3.12)
+py313=$(scripts/find-python.sh 3.13)
+. scripts/sid-root.sh
+trap 'root_unmount; cleanup' EXIT
 
 echo "== sdist"
 tools=$(new_venv "$py312" tools)
@@ -62,19 +93,14 @@ fi
 sdist=$(ls "$dist"/tovra_api-*.tar.gz)
 basename "$sdist"
 
-for python in "$py312" "$py313"; do
-    version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
-    echo "== wheel for $("$python" --version), built from the sdist"
-    venv=$(new_venv "$python" "wheel-$version")
-    # --no-cache-dir: a build of its own, never a wheel left from another run.
-    pip_in "$venv" wheel --no-cache-dir --no-deps --wheel-dir "$dist" "$sdist"
-    tag=$(echo "$version" | tr -d .)
-    wheel=$(ls "$dist"/tovra_api-*-cp"$tag"-cp"$tag"-*.whl)
-    basename "$wheel"
-    pip_in "$venv" install "$wheel"
-    run_tests "$venv"
-    check_types "$venv"
-done
+check_wheels "$sdist" "$py312" "$py313"
+
+# The same checks, run by this script inside the root on its interpreters.
+root_ensure
+root_copy_tree "$checkout"
+cp "$sdist" "$root_dir/src/"
+root_run 'scripts/check-packages.sh --wheels "/src/$1" python3.14 python3.15' \
+    check-packages "$(basename "$sdist")"
 
 echo "== sdist installed by pip on $("$py312" --version)"
 venv=$(new_venv "$py312" sdist-3.12)

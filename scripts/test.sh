@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 TOVRA_PIP_BUILD_ARGS="--config-settings=cmake.define.TOVRA_WERROR=ON"
 export TOVRA_PIP_BUILD_ARGS
-venv=$(scripts/setup-venv.sh pytest hypothesis cmake ninja)
+venv=$(scripts/setup-venv.sh pytest hypothesis networkx cmake ninja)
 
 build="build/core-tests"
 "$venv/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
