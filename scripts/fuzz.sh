@@ -1,9 +1,9 @@
 #!/bin/sh
 # Builds the fuzz targets of the core (fuzz/*.cpp) with clang's libFuzzer,
-# AddressSanitizer and UndefinedBehaviorSanitizer, makes their seed corpora
-# with fuzz/make_seeds, and runs each target for SECONDS (default 60), one
-# after the other, in one process on one core (no -jobs or -workers), at low
-# priority.
+# AddressSanitizer and UndefinedBehaviorSanitizer (the CMake preset "fuzz"),
+# makes their seed corpora with fuzz/make_seeds, and runs each target for
+# SECONDS (default 60), one after the other, in one process on one core (no
+# -jobs or -workers), at low priority.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
@@ -23,29 +23,9 @@ if ! command -v "${CLANGXX:-clang++}" >/dev/null 2>&1; then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang >/dev/null
 fi
 cxx=${CLANGXX:-clang++}
-out=build/fuzz
-mkdir -p "$out/obj" "$out/artifacts"
-
-flags="-std=c++20 -O2 -g -fno-omit-frame-pointer -Isrc -Wall -Wextra -Wpedantic -Werror"
-sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
-core="node_update/node_update node_update/float_text node_update/node_update_json_writer
-      node_update/node_update_json_reader bytes/utf8 bytes/graph_diff_encoder bytes/graph_diff_decoder
-      diff/table_memory"
-
 echo "== building fuzz targets with $("$cxx" --version | head -n 1)"
-objects=""
-for source in $core; do
-    object="$out/obj/$(echo "$source" | tr / _).o"
-    # shellcheck disable=SC2086
-    "$cxx" $flags $sanitize -fsanitize=fuzzer-no-link -c "src/$source.cpp" -o "$object"
-    objects="$objects $object"
-done
-for target in decode_bytes read_node_update_json float_text; do
-    # shellcheck disable=SC2086
-    "$cxx" $flags $sanitize -fsanitize=fuzzer "fuzz/$target.cpp" $objects -o "$out/$target"
-done
-# shellcheck disable=SC2086
-"$cxx" $flags $sanitize -fsanitize=fuzzer-no-link fuzz/make_seeds.cpp $objects -o "$out/make_seeds"
+out=$(CXX=$cxx scripts/cmake-build.sh fuzz decode_bytes read_node_update_json float_text make_seeds)
+mkdir -p "$out/artifacts"
 rm -rf "$out/seeds"
 "$out/make_seeds" "$out/seeds"
 

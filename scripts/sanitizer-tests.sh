@@ -26,11 +26,7 @@ $pip --config-settings=cmake.define.TOVRA_SANITIZE=$sanitize \
     --config-settings=cmake.build-type=RelWithDebInfo \
     --config-settings="build-dir=build/asan-{wheel_tag}" .
 
-build="build/core-tests-asan"
-"$venv/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
-    -DCMAKE_BUILD_TYPE=Debug -DTOVRA_BUILD_EXTENSION=OFF -DTOVRA_BUILD_CORE_TESTS=ON \
-    -DTOVRA_WERROR=ON -DTOVRA_SANITIZE=$sanitize >/dev/null
-"$venv/bin/ninja" -C "$build" >/dev/null
+build=$(PATH="$venv/bin:$PATH" scripts/cmake-build.sh core-tests-asan)
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "$build/core_tests"
 
 # The interpreter is not built with ASan, so the runtimes are loaded first.

@@ -7,11 +7,7 @@ TOVRA_PIP_BUILD_ARGS="--config-settings=cmake.define.TOVRA_WERROR=ON"
 export TOVRA_PIP_BUILD_ARGS
 venv=$(scripts/setup-venv.sh pytest hypothesis networkx cmake ninja)
 
-build="build/core-tests"
-"$venv/bin/cmake" -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
-    -DCMAKE_BUILD_TYPE=Debug -DTOVRA_BUILD_EXTENSION=OFF -DTOVRA_BUILD_CORE_TESTS=ON \
-    -DTOVRA_WERROR=ON >/dev/null
-"$venv/bin/ninja" -C "$build" >/dev/null
+build=$(PATH="$venv/bin:$PATH" scripts/cmake-build.sh core-tests)
 "$build/core_tests"
 
 # From outside the checkout, so that the installed module is what is tested.
