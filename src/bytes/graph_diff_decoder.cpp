@@ -3,13 +3,13 @@
 // sizes a collection only once its entries are known to be present, and
 // nothing is kept on failure.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <string_view>
 
 #include "bytes/graph_diff_codec.hpp"
 #include "bytes/utf8.hpp"
+#include "common/little_endian.hpp"
 
 namespace tovra {
 
@@ -30,25 +30,6 @@ constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 // entries as they arrive.
 constexpr std::size_t reserve_limit = 4096;
 constexpr std::size_t min_entry_size = 24;
-
-// Little-endian loads, independent of the input's alignment: one plain load
-// on a little-endian host (a loop of shifts is not always merged into one).
-template <class Unsigned>
-inline Unsigned load_le(const std::uint8_t* in) noexcept {
-    Unsigned value;
-    std::memcpy(&value, in, sizeof value);
-    if constexpr (std::endian::native == std::endian::big) {
-        Unsigned swapped = 0;
-        for (std::size_t i = 0; i < sizeof value; ++i) {
-            swapped = static_cast<Unsigned>((swapped << 8) | ((value >> (8 * i)) & 0xff));
-        }
-        value = swapped;
-    }
-    return value;
-}
-
-inline std::uint64_t load_u64(const std::uint8_t* in) noexcept { return load_le<std::uint64_t>(in); }
-inline std::uint32_t load_u32(const std::uint8_t* in) noexcept { return load_le<std::uint32_t>(in); }
 
 constexpr std::size_t no_failure = std::numeric_limits<std::size_t>::max();
 
@@ -132,7 +113,7 @@ public:
     bool weight(float& slot) noexcept {
         static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
         if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
-        const std::uint32_t bits = load_u32(data_ + pos_);
+        const std::uint32_t bits = load_le<std::uint32_t>(data_ + pos_);
         std::memcpy(&slot, &bits, 4);
         pos_ += 4;
         return true;
@@ -147,7 +128,7 @@ private:
 
     bool u64(std::uint64_t& out) noexcept {
         if (size_ - pos_ < 8) return fail(CodecError::end_of_input, pos_);
-        out = load_u64(data_ + pos_);
+        out = load_le<std::uint64_t>(data_ + pos_);
         pos_ += 8;
         return true;
     }

@@ -2,12 +2,12 @@
 // can allocate the destination (a Python bytes object) at its exact size and
 // have it filled in place, with no intermediate buffer and no growth.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
 
 #include "bytes/graph_diff_codec.hpp"
+#include "common/little_endian.hpp"
 
 namespace tovra {
 
@@ -19,27 +19,8 @@ constexpr std::uint64_t count_width = 8;
 constexpr std::uint64_t uuid_width = 24;
 constexpr std::uint64_t weight_width = 4;
 
-// Little-endian whatever the host: one plain store on a little-endian host
-// (a loop of shifted byte stores is not always merged into one).
-template <class Unsigned>
-inline std::uint8_t* put_le(std::uint8_t* out, Unsigned value) noexcept {
-    if constexpr (std::endian::native == std::endian::big) {
-        Unsigned swapped = 0;
-        for (std::size_t i = 0; i < sizeof value; ++i) {
-            swapped = static_cast<Unsigned>((swapped << 8) | ((value >> (8 * i)) & 0xff));
-        }
-        value = swapped;
-    }
-    std::memcpy(out, &value, sizeof value);
-    return out + sizeof value;
-}
-
-inline std::uint8_t* put_u64(std::uint8_t* out, std::uint64_t value) noexcept {
-    return put_le<std::uint64_t>(out, value);
-}
-
 inline std::uint8_t* put_uuid(std::uint8_t* out, const Uuid& id) noexcept {
-    out = put_u64(out, 16);
+    out = store_le<std::uint64_t>(out, 16);
     std::memcpy(out, id.bytes.data(), 16);
     return out + 16;
 }
@@ -51,7 +32,7 @@ inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept
     static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
     std::uint32_t bits;
     std::memcpy(&bits, &weight, 4);
-    return put_le<std::uint32_t>(out, bits);
+    return store_le(out, bits);
 }
 
 // Each source's inner table is an allocation of its own, somewhere in the
@@ -123,7 +104,7 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
 
     // Section 1. The diff is unchanged since planning, so its iteration order
     // is the one the texts were rendered in.
-    out = put_u64(out, nodes.size());
+    out = store_le<std::uint64_t>(out, nodes.size());
     const char* const texts = texts_.get();
     std::size_t text_start = 0;
     std::size_t index = 0;
@@ -131,22 +112,22 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
         const std::size_t text_end = text_ends_[index++];
         const std::size_t length = text_end - text_start;
         out = put_uuid(out, entry.first);
-        out = put_u64(out, length);
+        out = store_le<std::uint64_t>(out, length);
         std::memcpy(out, texts + text_start, length);
         out += length;
         text_start = text_end;
     }
 
     // Section 2.
-    out = put_u64(out, diff_->deleted_nodes().size());
+    out = store_le<std::uint64_t>(out, diff_->deleted_nodes().size());
     for (const auto& id : diff_->deleted_nodes()) out = put_uuid(out, id);
 
     // Section 3. A source whose map was emptied by a node deletion is
     // written with a count of 0, not dropped: it still counts as an entry.
-    out = put_u64(out, edges.new_or_updated_edges.size());
+    out = store_le<std::uint64_t>(out, edges.new_or_updated_edges.size());
     write_sources(edges.new_or_updated_edges, [&out](const auto& source) {
         out = put_uuid(out, source.first);
-        out = put_u64(out, source.second.size());
+        out = store_le<std::uint64_t>(out, source.second.size());
         for (const auto& target : source.second) {
             out = put_uuid(out, target.first);
             out = put_weight(out, target.second);
@@ -154,10 +135,10 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
     });
 
     // Section 4.
-    out = put_u64(out, edges.deleted_edges.size());
+    out = store_le<std::uint64_t>(out, edges.deleted_edges.size());
     write_sources(edges.deleted_edges, [&out](const auto& source) {
         out = put_uuid(out, source.first);
-        out = put_u64(out, source.second.size());
+        out = store_le<std::uint64_t>(out, source.second.size());
         for (const auto& target : source.second) out = put_uuid(out, target);
     });
 }

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "common/little_endian.hpp"
 
 namespace tovra {
 
@@ -31,20 +32,6 @@ struct Uuid {
 };
 
 namespace uuid_detail {
-
-// Little-endian on a host of either byte order, so the hashes (and with them
-// the iteration order) do not depend on the host. One load on a little-endian
-// host; a loop of shifts is not always merged into one.
-inline std::uint64_t load_le64(const std::uint8_t* in) noexcept {
-    std::uint64_t value;
-    std::memcpy(&value, in, 8);
-    if constexpr (std::endian::native == std::endian::big) {
-        std::uint64_t swapped = 0;
-        for (int i = 0; i < 8; ++i) swapped = (swapped << 8) | ((value >> (8 * i)) & 0xff);
-        value = swapped;
-    }
-    return value;
-}
 
 inline std::uint64_t rotl(std::uint64_t x, int b) noexcept { return (x << b) | (x >> (64 - b)); }
 
@@ -90,9 +77,11 @@ inline std::uint64_t siphash13_16(std::uint64_t k0, std::uint64_t k1, std::uint6
 // by trying one after another. Keys that collide even so are kept in an
 // ordered structure instead.
 struct UuidHash {
+    // The words are read little-endian on every host, so that the hashes, and
+    // with them the iteration order, do not depend on the host.
     std::uint64_t primary(const Uuid& id) const noexcept {
-        const std::uint64_t lo = uuid_detail::load_le64(id.bytes.data());
-        const std::uint64_t hi = uuid_detail::load_le64(id.bytes.data() + 8);
+        const std::uint64_t lo = load_le<std::uint64_t>(id.bytes.data());
+        const std::uint64_t hi = load_le<std::uint64_t>(id.bytes.data() + 8);
         std::uint64_t h = (lo ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL;
         h ^= hi ^ 0x13198a2e03707344ULL;
         h ^= h >> 32;
@@ -105,8 +94,8 @@ struct UuidHash {
 
     std::uint64_t strong(const Uuid& id) const noexcept {
         return uuid_detail::siphash13_16(0xa4093822299f31d0ULL, 0x082efa98ec4e6c89ULL,
-                                         uuid_detail::load_le64(id.bytes.data()),
-                                         uuid_detail::load_le64(id.bytes.data() + 8));
+                                         load_le<std::uint64_t>(id.bytes.data()),
+                                         load_le<std::uint64_t>(id.bytes.data() + 8));
     }
 
     // For the standard containers (benchmarks and tests compare against them).

@@ -2,11 +2,12 @@
 
 #include <cassert>
 #include <charconv>
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <system_error>
+
+#include "common/exact_double.hpp"
 
 namespace tovra {
 
@@ -75,15 +76,6 @@ int library_digits(float value, char* digits, int& point) noexcept {
 // two) this gives up rather than guess; for ordinary values that is about
 // one float in 10^4. Hosts that compute doubles with excess precision never
 // take this path.
-#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-constexpr bool fast_digits_available = true;
-#else
-constexpr bool fast_digits_available = false;
-#endif
-
-constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int max_exact_power = 22;
 constexpr double margin = 1e-4;
 
 // x / 10^k for |k| up to 22, with one rounding.
@@ -92,7 +84,7 @@ inline double scale_down(double x, int k) noexcept {
 }
 
 int fast_digits(float value, char* digits, int& point) noexcept {
-    if constexpr (!fast_digits_available) {
+    if constexpr (!exact_double_arithmetic) {
         (void)value, (void)digits, (void)point;
         return 0;
     } else {
@@ -116,7 +108,7 @@ int fast_digits(float value, char* digits, int& point) noexcept {
         // floor(e log10 2) by the usual fixed-point product, exact for |e| < 1650.
         int k = ((e * 78913) >> 18) + 1;
         for (int tries = 0; tries < 4; ++tries, --k) {
-            if (k < -max_exact_power || k > max_exact_power) return 0;
+            if (k < -max_exact_power_of_ten || k > max_exact_power_of_ten) return 0;
             const double lo = scale_down(low, k);
             const double hi = scale_down(high, k);
             // Both below 2^53, so the truncation is the floor.

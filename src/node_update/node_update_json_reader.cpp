@@ -1,4 +1,3 @@
-#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/exact_double.hpp"
 #include "common/narrow_to_float.hpp"
 #include "node_update/node_update_json.hpp"
 
@@ -388,7 +388,6 @@ private:
         // between two floats and round the wrong way, which would break the
         // round trip of a written size (7.038531e-26 is one such text).
         constexpr long long max_exact_digits = 19;
-        constexpr long long max_exact_power_of_ten = 22;
         const bool pinned_to_double = shape.digit_count <= max_exact_digits &&
                                       shape.exponent >= -max_exact_power_of_ten &&
                                       shape.exponent <= max_exact_power_of_ten;
@@ -766,7 +765,9 @@ private:
                 ++exponent;
             }
             constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
-            if (mantissa > max_exact_mantissa || exponent < -22 || exponent > 22) return false;
+            if (mantissa > max_exact_mantissa || exponent < -max_exact_power_of_ten || exponent > max_exact_power_of_ten) {
+                return false;
+            }
             const double scale = powers_of_ten[exponent < 0 ? -exponent : exponent];
             const double magnitude = static_cast<double>(mantissa);
             const double wide = exponent < 0 ? magnitude / scale : magnitude * scale;
@@ -774,16 +775,6 @@ private:
             return true;
         }
     }
-
-#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-    static constexpr bool exact_double_arithmetic = true;
-#else
-    // Excess precision would round twice.
-    static constexpr bool exact_double_arithmetic = false;
-#endif
-    static constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
     const char* p_;
     const char* end_;
