@@ -1,6 +1,7 @@
 """The examples, run as a user runs them, and the README's Python snippets."""
 
 import ast
+import importlib.util
 import json
 import math
 import re
@@ -161,9 +162,48 @@ def test_readme_python_snippets_run():
     snippets = re.findall(r"```python\n(.*?)```", readme, re.DOTALL)
     assert len(snippets) >= 2
     for snippet in snippets:
+        if "import networkx" in snippet and importlib.util.find_spec("networkx") is None:
+            continue
         done = subprocess.run([sys.executable, "-c", snippet], capture_output=True, text=True, timeout=60)
         assert (done.returncode, done.stderr) == (0, ""), snippet
     # The worked example of the byte format prints the bytes the README shows.
     worked = next(s for s in snippets if "print(data.hex())" in s)
     printed = subprocess.run([sys.executable, "-c", worked], capture_output=True, text=True).stdout
     assert re.search(r"```\n" + printed.strip() + r"\n```", readme)
+
+
+def test_networkx_graphs_stay_equal_across_processes():
+    pytest.importorskip("networkx")
+    code, out, err = run("networkx_sync.py", "--seed", "3")
+    assert (code, err) == (0, "")
+    assert re.fullmatch(r"graphs equal after \d+ batches: \d+ nodes, \d+ edges; [1-9]\d* batches ended "
+                        r"early to re-add a node \(seed 3, 200 rounds\)\n", out), out
+
+    # Re-added in the batch that deleted it, node 2 keeps on the consumer its
+    # attributes and edges from earlier batches, and the check must say so.
+    code, out, err = run("networkx_sync.py", "--unsafe-readd")
+    assert (code, out) == (1, "")
+    one, two, four = (f"00000000-0000-0000-0000-00000000000{n}" for n in (1, 2, 4))
+    assert err.splitlines() == [
+        "networkx_sync (seed 1): the graphs differ after batch 3:",
+        f"  node {two}: producer {{'label': 'B again'}}, consumer {{'label': 'B again', "
+        "'url': 'https://example.com/b', 'size': 1.5, 'red': 200}",
+        f"  edge {one} -> {two}: producer absent, consumer 0.699999988079071",
+        f"  edge {two} -> {one}: producer absent, consumer 1.0",
+        f"  edge {four} -> {two}: producer absent, consumer 3.0",
+    ]
+
+
+def test_readme_apply_diff_is_the_example_s():
+    def apply_diff_source(code):
+        tree = ast.parse(code)
+        found = [ast.get_source_segment(code, f) for f in tree.body
+                 if isinstance(f, ast.FunctionDef) and f.name == "apply_diff"]
+        assert len(found) == 1
+        return found[0]
+
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    shown = [s for s in re.findall(r"```python\n(.*?)```", readme, re.DOTALL) if "def apply_diff" in s]
+    assert len(shown) == 1
+    example = (EXAMPLES / "networkx_sync.py").read_text(encoding="utf-8")
+    assert apply_diff_source(shown[0]) == apply_diff_source(example)
