@@ -60,9 +60,9 @@ void check(std::uint32_t bits) {
     FUZZ_REQUIRE(length > 0 && length <= tovra::max_float_text_length);
     const std::string text(buffer, length);
 
-    FUZZ_REQUIRE(fuzz::bits_of(parse(text)) == bits);
+    FUZZ_REQUIRE(test_support::bits_of(parse(text)) == bits);
     auto read = tovra::node_update_from_json("{\"size\":" + text + "}");
-    FUZZ_REQUIRE(read.ok() && read.value().size && fuzz::bits_of(*read.value().size) == bits);
+    FUZZ_REQUIRE(read.ok() && read.value().size && test_support::bits_of(*read.value().size) == bits);
 
     // Shortest: the set of decimals that read back as `value` is an interval
     // holding the written one, so if any string of fewer digits lies in it,
@@ -75,8 +75,8 @@ void check(std::uint32_t bits) {
     const std::string sign = text[0] == '-' ? "-" : "";
     const std::string shorter = digits.substr(0, digits.size() - 1);
     const std::string scale = "e" + std::to_string(exponent + 1);
-    FUZZ_REQUIRE(fuzz::bits_of(parse(sign + shorter + scale)) != bits);
-    FUZZ_REQUIRE(fuzz::bits_of(parse(sign + increment(shorter) + scale)) != bits);
+    FUZZ_REQUIRE(test_support::bits_of(parse(sign + shorter + scale)) != bits);
+    FUZZ_REQUIRE(test_support::bits_of(parse(sign + increment(shorter) + scale)) != bits);
 }
 
 }  // namespace

@@ -16,13 +16,12 @@
 #include <string_view>
 #include <vector>
 
-#include "bytes/graph_diff_codec.hpp"
-#include "node_update/node_update_json.hpp"
+#include "test_support.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace tovra;
+using namespace test_support;
 
 void write_seed(const fs::path& dir, int index, const void* data, std::size_t size) {
     char name[32];
@@ -31,72 +30,10 @@ void write_seed(const fs::path& dir, int index, const void* data, std::size_t si
     out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
-std::string random_text(std::mt19937& rng) {
-    static const char* const pieces[] = {"a", "Z", " ", "\"", "\\", "\n", "\x01", "\x1F", "/",
-                                         "\x7F", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-    std::string text;
-    for (unsigned n = rng() % 8; n > 0; --n) text += pieces[rng() % std::size(pieces)];
-    return text;
-}
-
-float random_float(std::mt19937& rng) {
-    switch (rng() % 4) {
-        case 0: {
-            const std::uint32_t bits = rng();
-            float value;
-            std::memcpy(&value, &bits, 4);
-            return value;
-        }
-        case 1: return static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8.0f;
-        case 2: return std::numeric_limits<float>::infinity();
-        default: return -0.0f;
-    }
-}
-
-NodeUpdate random_update(std::mt19937& rng) {
-    NodeUpdate update;
-    if (rng() % 2) update.label = random_text(rng);
-    if (rng() % 2) update.size = random_float(rng);
-    if (rng() % 2) update.url = random_text(rng);
-    if (rng() % 2) update.red = static_cast<std::uint8_t>(rng());
-    if (rng() % 2) update.green = static_cast<std::uint8_t>(rng());
-    if (rng() % 2) update.blue = static_cast<std::uint8_t>(rng());
-    if (rng() % 2) update.show_label = rng() % 2 == 0;
-    return update;
-}
-
-Uuid node(unsigned n) {
-    Uuid id;
-    id.bytes.fill(0xA5);
-    id.bytes[0] = static_cast<std::uint8_t>(n);
-    id.bytes[15] = static_cast<std::uint8_t>(n * 7 + 1);
-    return id;
-}
-
-// Small diffs through the public operations, so every rule leaves its trace
-// (emptied sources, deletions that cancel edges).
-UuidGraphDiff random_diff(std::mt19937& rng) {
-    UuidGraphDiff diff;
-    const unsigned pool = 2 + rng() % 6;
-    for (unsigned n = rng() % 16; n > 0; --n) {
-        const Uuid a = node(rng() % pool);
-        const Uuid b = node(rng() % pool);
-        switch (rng() % 7) {
-            case 0:
-            case 1: diff.add_or_update_node(a, random_update(rng)); break;
-            case 2: diff.delete_node(a); break;
-            case 3:
-            case 4: (void)diff.add_edge(a, b, random_float(rng)); break;
-            default: diff.delete_edge(a, b); break;
-        }
-    }
-    return diff;
-}
-
 void decoder_seeds(const fs::path& dir) {
     std::mt19937 rng(7);
     for (int i = 0; i < 64; ++i) {
-        auto bytes = graph_diff_to_bytes(random_diff(rng));
+        auto bytes = bytes_of(random_diff(rng, 16));
         if (bytes) write_seed(dir, i, bytes.value().data(), bytes.value().size());
     }
 }
@@ -105,7 +42,7 @@ void json_seeds(const fs::path& dir) {
     std::mt19937 rng(11);
     int index = 0;
     for (; index < 48; ++index) {
-        const std::string text = node_update_to_json(random_update(rng));
+        const std::string text = json_of(random_update(rng));
         write_seed(dir, index, text.data(), text.size());
     }
     // Accepted forms the writer never produces.

@@ -8,12 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "bytes/utf8.hpp"
 #include "fuzz_support.hpp"
-#include "node_update/node_update_json.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tovra;
+    using namespace test_support;
     const std::string_view text(reinterpret_cast<const char*>(data), utf8_valid_prefix(data, size));
     auto first = node_update_from_json(text);
     if (!first) {
@@ -22,14 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const NodeUpdate& update = first.value();
-    if (update.label) FUZZ_REQUIRE(fuzz::valid_utf8(*update.label));
-    if (update.url) FUZZ_REQUIRE(fuzz::valid_utf8(*update.url));
+    if (update.label) FUZZ_REQUIRE(valid_utf8(*update.label));
+    if (update.url) FUZZ_REQUIRE(valid_utf8(*update.url));
 
-    const std::string written = node_update_to_json(update);
-    FUZZ_REQUIRE(fuzz::valid_utf8(written));
+    const std::string written = json_of(update);
+    FUZZ_REQUIRE(valid_utf8(written));
     auto second = node_update_from_json(written);
     FUZZ_REQUIRE(second.ok());
-    FUZZ_REQUIRE(same_update(second.value(), fuzz::as_carried_by_json(update)));
-    FUZZ_REQUIRE(node_update_to_json(second.value()) == node_update_to_json(fuzz::as_carried_by_json(update)));
+    FUZZ_REQUIRE(same_update(second.value(), as_carried_by_json(update)));
+    FUZZ_REQUIRE(json_of(second.value()) == json_of(as_carried_by_json(update)));
     return 0;
 }

@@ -6,6 +6,7 @@
 // Usage: check_json_corpus DIRECTORY   (searched recursively)
 // Exit status 0 when there is no mismatch, 1 otherwise, 2 on a usage error.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,49 +14,18 @@
 #include <system_error>
 #include <vector>
 
+#include "bytes/utf8.hpp"
 #include "node_update/node_update_json.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The reader's contract is valid UTF-8 in; the byte decoder checks that before
-// calling it, so this tool must do the same: shortest forms only, no
-// surrogates, nothing past U+10FFFF.
+// The reader's contract is valid UTF-8 in; the byte decoder checks that with
+// this same function before calling it, and so does this tool.
 bool is_valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;  // bounds of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) return false;
-        const auto second = static_cast<unsigned char>(text[i + 1]);
-        if (second < low || second > high) return false;
-        for (std::size_t k = 2; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if (next < 0x80 || next > 0xBF) return false;
-        }
-        i += length;
-    }
-    return true;
+    return tovra::utf8_valid_prefix(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) ==
+           text.size();
 }
 
 bool read_file(const fs::path& path, std::string& out) {

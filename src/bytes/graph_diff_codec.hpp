@@ -64,8 +64,6 @@ private:
 // The diff must outlive the plan and stay unchanged while it is used.
 Result<EncodePlan, CodecFailure> plan_encoding(const UuidGraphDiff& diff);
 
-Result<std::vector<std::uint8_t>, CodecFailure> graph_diff_to_bytes(const UuidGraphDiff& diff);
-
 Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uint8_t> data);
 
 }  // namespace tovra

@@ -143,12 +143,4 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
     });
 }
 
-Result<std::vector<std::uint8_t>, CodecFailure> graph_diff_to_bytes(const UuidGraphDiff& diff) {
-    auto plan = plan_encoding(diff);
-    if (!plan) return fail(std::move(plan).error());
-    std::vector<std::uint8_t> bytes(plan.value().size());
-    plan.value().write(bytes.data());
-    return bytes;
-}
-
 }  // namespace tovra

@@ -16,8 +16,4 @@ namespace tovra {
 // short by the end of the input.
 std::size_t utf8_valid_prefix(const std::uint8_t* data, std::size_t size) noexcept;
 
-inline bool is_valid_utf8(const std::uint8_t* data, std::size_t size) noexcept {
-    return utf8_valid_prefix(data, size) == size;
-}
-
 }  // namespace tovra

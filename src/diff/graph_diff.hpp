@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string_view>
 #include <utility>
 
 #include "common/result.hpp"
@@ -20,14 +19,6 @@ enum class DiffError {
     // add_edge named a node that this diff records as deleted.
     end_node_deleted,
 };
-
-inline std::string_view describe(DiffError error) noexcept {
-    switch (error) {
-        case DiffError::end_node_deleted:
-            return "Either from or to nodes are marked to be deleted";
-    }
-    return "unknown diff error";
-}
 
 template <class Id, class Weight, class Hash>
 struct EdgeDiff {

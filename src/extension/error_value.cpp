@@ -132,7 +132,7 @@ PyObject* panic_exception_class() noexcept {
     if (cached == nullptr) {
         cached = PyErr_NewExceptionWithDoc(text::panic_name, text::panic_doc,
                                            PyExc_BaseException, nullptr);
-        // text::panic_type_creation_failed: nothing is left to raise it through.
+        // Without the class there is nothing to raise a panic through.
         if (cached == nullptr) abort_at_boundary();
     }
     return cached;

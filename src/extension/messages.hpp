@@ -24,7 +24,6 @@ inline constexpr char panic_doc[] =
     "It derives from BaseException rather than Exception, so that it typically "
     "propagates all the way up and causes the interpreter to exit.";
 inline constexpr char panic_generic[] = "internal failure in tovra_api";
-inline constexpr char panic_type_creation_failed[] = "Failed to initialize new exception type.";
 inline constexpr char abort_line[] = "uncaught panic at ffi boundary\n";
 inline constexpr char decoded_object_alloc_failed[] = "failed to allocate a PyGraphDiff for the decoded diff";
 

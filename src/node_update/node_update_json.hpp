@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 #include "common/result.hpp"
@@ -35,20 +34,13 @@ struct JsonFailure {
 
 std::string_view describe(JsonError error) noexcept;
 
-// Appends the compact JSON text of `update` to `out`.
-void append_node_update_json(const NodeUpdate& update, std::string& out);
-
-// The same text written straight to memory, for a caller that manages its
-// own buffer: `out` must have room for node_update_json_bound(update) bytes.
-// Returns the end of what was written.
+// Writes the compact JSON text of `update` to `out`, which must have room for
+// node_update_json_bound(update) bytes, and returns the end of what was
+// written.
 char* write_node_update_json(const NodeUpdate& update, char* out) noexcept;
 
 // Never less than the length of the text of `update`.
 std::size_t node_update_json_bound(const NodeUpdate& update) noexcept;
-
-// The JSON text of `update` in a fresh buffer that starts with room for 128
-// bytes.
-std::string node_update_to_json(const NodeUpdate& update);
 
 // `text` must be valid UTF-8 (the byte decoder checks that first).
 Result<NodeUpdate, JsonFailure> node_update_from_json(std::string_view text);

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <string>
 #include <string_view>
 
 #include "node_update/float_text.hpp"
@@ -143,20 +142,6 @@ char* write_node_update_json(const NodeUpdate& update, char* out) noexcept {
         out = put(out, *update.show_label ? "true" : "false");
     }
     *out++ = '}';
-    return out;
-}
-
-void append_node_update_json(const NodeUpdate& update, std::string& out) {
-    const std::size_t start = out.size();
-    out.resize(start + node_update_json_bound(update));
-    char* const end = write_node_update_json(update, out.data() + start);
-    out.resize(static_cast<std::size_t>(end - out.data()));
-}
-
-std::string node_update_to_json(const NodeUpdate& update) {
-    std::string out;
-    out.reserve(128);
-    append_node_update_json(update, out);
     return out;
 }
 

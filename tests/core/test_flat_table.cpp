@@ -19,6 +19,7 @@
 #include "bytes/graph_diff_codec.hpp"
 #include "check.hpp"
 #include "diff/hash_containers.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -293,7 +294,7 @@ TEST_CASE("flat table: ids crafted to collide in the primary hash") {
     for (std::size_t i = 0; i < 2000; i += 3) diff.delete_node(ids[i]);
     CHECK(diff.new_or_updated_nodes().strong_hash_in_use());
     CHECK(diff.edges().new_or_updated_edges.strong_hash_in_use());
-    auto bytes = graph_diff_to_bytes(diff);
+    auto bytes = test_support::bytes_of(diff);
     CHECK(bytes.ok());
     if (!bytes) return;
     auto decoded = bytes_to_graph_diff(std::span<const std::uint8_t>(bytes.value()));

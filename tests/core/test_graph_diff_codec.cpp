@@ -15,6 +15,7 @@
 #include "bytes/utf8.hpp"
 #include "check.hpp"
 #include "diff/table_memory.hpp"
+#include "test_support.hpp"
 
 // The decoder must never size anything on the strength of a count or length
 // alone. Outside sanitizer builds (which need their own allocator to see
@@ -61,7 +62,7 @@ std::size_t allocated_since_reset() {
 namespace {
 
 using namespace tovra;
-using Bytes = std::vector<std::uint8_t>;
+using namespace test_support;
 
 constexpr std::uint64_t two_to_32 = std::uint64_t{1} << 32;
 
@@ -73,28 +74,6 @@ Uuid seq(std::uint8_t first) {
     Uuid id;
     for (std::size_t i = 0; i < 16; ++i) id.bytes[i] = static_cast<std::uint8_t>(first + i);
     return id;
-}
-
-// Ids that differ in their first and last bytes, so a reader that took the
-// wrong 16 bytes of a field would mix them up.
-Uuid node(unsigned n) {
-    Uuid id;
-    id.bytes.fill(0xA5);
-    id.bytes[0] = static_cast<std::uint8_t>(n);
-    id.bytes[15] = static_cast<std::uint8_t>(n * 7 + 1);
-    return id;
-}
-
-float float_of(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, 4);
-    return value;
-}
-
-std::uint32_t bits_of(const float& value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    return bits;
 }
 
 NodeUpdate labelled(std::string label) {
@@ -141,44 +120,9 @@ Result<UuidGraphDiff, CodecFailure> decode(const Bytes& bytes) {
 }
 
 Bytes encode(const UuidGraphDiff& diff) {
-    auto bytes = graph_diff_to_bytes(diff);
+    auto bytes = bytes_of(diff);
     CHECK(bytes.ok());
     return bytes ? std::move(bytes).value() : Bytes{};
-}
-
-// Equal content: the same ids in the same collections, updates equal with
-// sizes bit for bit, weights bit for bit. Order is not content.
-bool same_content(const UuidGraphDiff& a, const UuidGraphDiff& b) {
-    if (a.new_or_updated_nodes().size() != b.new_or_updated_nodes().size()) return false;
-    for (const auto& [id, update] : a.new_or_updated_nodes()) {
-        auto other = b.new_or_updated_nodes().find(id);
-        if (other == b.new_or_updated_nodes().end() || !same_update(update, other->second)) {
-            return false;
-        }
-    }
-    if (a.deleted_nodes() != b.deleted_nodes()) return false;
-    const auto& a_new = a.edges().new_or_updated_edges;
-    const auto& b_new = b.edges().new_or_updated_edges;
-    if (a_new.size() != b_new.size()) return false;
-    for (const auto& [source, targets] : a_new) {
-        auto other = b_new.find(source);
-        if (other == b_new.end() || other->second.size() != targets.size()) return false;
-        for (const auto& [target, weight] : targets) {
-            auto hit = other->second.find(target);
-            if (hit == other->second.end() || bits_of(hit->second) != bits_of(weight)) return false;
-        }
-    }
-    return a.edges().deleted_edges == b.edges().deleted_edges;
-}
-
-// What a round trip gives back: the JSON form has no non-finite number, so
-// such a size is written as null and comes back absent.
-UuidGraphDiff as_carried_by_json(const UuidGraphDiff& diff) {
-    UuidGraphDiff::NodeMap nodes = diff.new_or_updated_nodes();
-    for (auto& entry : nodes) {
-        if (entry.second.size && !std::isfinite(*entry.second.size)) entry.second.size.reset();
-    }
-    return UuidGraphDiff(std::move(nodes), diff.deleted_nodes(), diff.edges());
 }
 
 // The length from the format's formula, from the diff and the JSON writer
@@ -186,7 +130,7 @@ UuidGraphDiff as_carried_by_json(const UuidGraphDiff& diff) {
 std::uint64_t formula_length(const UuidGraphDiff& diff) {
     std::uint64_t total = 32;
     for (const auto& entry : diff.new_or_updated_nodes()) {
-        total += 32 + node_update_to_json(entry.second).size();
+        total += 32 + json_of(entry.second).size();
     }
     total += 24 * diff.deleted_nodes().size();
     for (const auto& source : diff.edges().new_or_updated_edges) total += 32 + 28 * source.second.size();
@@ -706,67 +650,10 @@ TEST_CASE("codec: bytes after the fourth section are ignored") {
 // ---------------------------------------------------------------------------
 // Random diffs
 
-std::string random_text(std::mt19937& rng) {
-    // Plain letters, every byte that needs escaping, and multi-byte
-    // characters up to four bytes.
-    static const char* const pieces[] = {"a", "Z", " ", "\"", "\\", "\n", "\x01", "\x1F", "/",
-                                         "\x7F", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
-    std::string text;
-    const unsigned length = rng() % 12;
-    for (unsigned i = 0; i < length; ++i) text += pieces[rng() % std::size(pieces)];
-    return text;
-}
-
-float random_float(std::mt19937& rng) {
-    switch (rng() % 4) {
-        case 0: return float_of(static_cast<std::uint32_t>(rng()));  // anything, NaNs included
-        case 1: return static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8.0f;
-        case 2: return float_of(0x7F800000);
-        default: return float_of(0x80000000);
-    }
-}
-
-NodeUpdate random_update(std::mt19937& rng) {
-    NodeUpdate update;
-    if (rng() % 2) update.label = random_text(rng);
-    if (rng() % 2) update.size = random_float(rng);
-    if (rng() % 2) update.url = random_text(rng);
-    if (rng() % 2) update.red = static_cast<std::uint8_t>(rng());
-    if (rng() % 2) update.green = static_cast<std::uint8_t>(rng());
-    if (rng() % 2) update.blue = static_cast<std::uint8_t>(rng());
-    if (rng() % 2) update.show_label = rng() % 2 == 0;
-    return update;
-}
-
-UuidGraphDiff random_diff(std::mt19937& rng) {
-    UuidGraphDiff diff;
-    // A small pool of ids so operations meet each other.
-    const unsigned pool = 2 + rng() % 14;
-    const unsigned operations = rng() % 60;
-    for (unsigned i = 0; i < operations; ++i) {
-        const Uuid a = node(rng() % pool);
-        const Uuid b = node(rng() % pool);
-        switch (rng() % 9) {
-            case 0:
-            case 1: diff.add_or_update_node(a, random_update(rng)); break;
-            case 2: diff.delete_node(a); break;
-            case 3:
-            case 4:
-            case 5: (void)diff.add_edge(a, b, random_float(rng)); break;
-            case 6:
-            case 7: diff.delete_edge(a, b); break;
-            default:
-                if (rng() % 10 == 0) diff.clear();
-                break;
-        }
-    }
-    return diff;
-}
-
 TEST_CASE("codec: random diffs round trip to equal content") {
     std::mt19937 rng(20240611);
     for (int round = 0; round < 400; ++round) {
-        const UuidGraphDiff diff = random_diff(rng);
+        const UuidGraphDiff diff = random_diff(rng, 60);
         const Bytes bytes = encode(diff);
         CHECK_EQ(std::uint64_t{bytes.size()}, formula_length(diff));
         auto decoded = decode(bytes);

@@ -1,0 +1,181 @@
+// What the core tests and the fuzz targets share: ids, random diffs built
+// through the public operations, the JSON text and bytes the module would
+// write, and comparisons that hold content to what a round trip preserves.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bytes/graph_diff_codec.hpp"
+#include "bytes/utf8.hpp"
+#include "diff/graph_diff.hpp"
+#include "node_update/node_update_json.hpp"
+
+namespace test_support {
+
+using tovra::NodeUpdate;
+using tovra::Uuid;
+using tovra::UuidGraphDiff;
+using Bytes = std::vector<std::uint8_t>;
+
+inline float float_of(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+inline std::uint32_t bits_of(const float& value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return bits;
+}
+
+inline bool valid_utf8(std::string_view text) {
+    return tovra::utf8_valid_prefix(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) ==
+           text.size();
+}
+
+// The JSON text of an update, written as the encoder writes it.
+inline std::string json_of(const NodeUpdate& update) {
+    std::string text(tovra::node_update_json_bound(update), '\0');
+    text.resize(static_cast<std::size_t>(tovra::write_node_update_json(update, text.data()) - text.data()));
+    return text;
+}
+
+// The bytes of a diff, planned and written as to_bytes does.
+inline tovra::Result<Bytes, tovra::CodecFailure> bytes_of(const UuidGraphDiff& diff) {
+    auto plan = tovra::plan_encoding(diff);
+    if (!plan) return tovra::fail(std::move(plan).error());
+    Bytes bytes(plan.value().size());
+    plan.value().write(bytes.data());
+    return bytes;
+}
+
+// Ids that differ in their first and last bytes, so a reader that took the
+// wrong 16 bytes of a field would mix them up.
+inline Uuid node(unsigned n) {
+    Uuid id;
+    id.bytes.fill(0xA5);
+    id.bytes[0] = static_cast<std::uint8_t>(n);
+    id.bytes[15] = static_cast<std::uint8_t>(n * 7 + 1);
+    return id;
+}
+
+inline std::string random_text(std::mt19937& rng) {
+    // Plain letters, every byte that needs escaping, and multi-byte
+    // characters up to four bytes.
+    static const char* const pieces[] = {"a", "Z", " ", "\"", "\\", "\n", "\x01", "\x1F", "/",
+                                         "\x7F", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
+    std::string text;
+    for (unsigned n = rng() % 12; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+    return text;
+}
+
+inline float random_float(std::mt19937& rng) {
+    switch (rng() % 4) {
+        case 0: return float_of(static_cast<std::uint32_t>(rng()));  // anything, NaNs included
+        case 1: return static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8.0f;
+        case 2: return float_of(0x7F800000);
+        default: return float_of(0x80000000);
+    }
+}
+
+inline NodeUpdate random_update(std::mt19937& rng) {
+    NodeUpdate update;
+    if (rng() % 2) update.label = random_text(rng);
+    if (rng() % 2) update.size = random_float(rng);
+    if (rng() % 2) update.url = random_text(rng);
+    if (rng() % 2) update.red = static_cast<std::uint8_t>(rng());
+    if (rng() % 2) update.green = static_cast<std::uint8_t>(rng());
+    if (rng() % 2) update.blue = static_cast<std::uint8_t>(rng());
+    if (rng() % 2) update.show_label = rng() % 2 == 0;
+    return update;
+}
+
+// Up to `max_operations` operations on a small pool of ids, so that they
+// meet each other and every rule leaves its trace (emptied sources,
+// deletions that cancel edges).
+inline UuidGraphDiff random_diff(std::mt19937& rng, unsigned max_operations) {
+    UuidGraphDiff diff;
+    const unsigned pool = 2 + rng() % 14;
+    for (unsigned n = rng() % max_operations; n > 0; --n) {
+        const Uuid a = node(rng() % pool);
+        const Uuid b = node(rng() % pool);
+        switch (rng() % 9) {
+            case 0:
+            case 1: diff.add_or_update_node(a, random_update(rng)); break;
+            case 2: diff.delete_node(a); break;
+            case 3:
+            case 4:
+            case 5: (void)diff.add_edge(a, b, random_float(rng)); break;
+            case 6:
+            case 7: diff.delete_edge(a, b); break;
+            default:
+                if (rng() % 10 == 0) diff.clear();
+                break;
+        }
+    }
+    return diff;
+}
+
+// What the JSON form carries of an update: a size that is not a finite number
+// is written as null and so comes back absent.
+inline NodeUpdate as_carried_by_json(NodeUpdate update) {
+    if (update.size && !std::isfinite(*update.size)) update.size.reset();
+    return update;
+}
+
+inline UuidGraphDiff as_carried_by_json(const UuidGraphDiff& diff) {
+    UuidGraphDiff::NodeMap nodes;
+    for (const auto& [id, update] : diff.new_or_updated_nodes()) nodes.emplace(id, as_carried_by_json(update));
+    return UuidGraphDiff(std::move(nodes), diff.deleted_nodes(), diff.edges());
+}
+
+// Same members, whatever the order.
+template <class Set>
+bool same_set(const Set& a, const Set& b) {
+    if (a.size() != b.size()) return false;
+    for (const auto& id : a) {
+        if (b.find(id) == b.end()) return false;
+    }
+    return true;
+}
+
+// Equal content: the same ids in the same collections, updates equal with
+// sizes bit for bit, weights bit for bit. Order is not content.
+inline bool same_content(const UuidGraphDiff& a, const UuidGraphDiff& b) {
+    const auto& a_nodes = a.new_or_updated_nodes();
+    const auto& b_nodes = b.new_or_updated_nodes();
+    if (a_nodes.size() != b_nodes.size()) return false;
+    for (const auto& [id, update] : a_nodes) {
+        auto other = b_nodes.find(id);
+        if (other == b_nodes.end() || !tovra::same_update(update, other->second)) return false;
+    }
+    if (!same_set(a.deleted_nodes(), b.deleted_nodes())) return false;
+    const auto& a_new = a.edges().new_or_updated_edges;
+    const auto& b_new = b.edges().new_or_updated_edges;
+    if (a_new.size() != b_new.size()) return false;
+    for (const auto& [source, targets] : a_new) {
+        auto other = b_new.find(source);
+        if (other == b_new.end() || other->second.size() != targets.size()) return false;
+        for (const auto& [target, weight] : targets) {
+            auto hit = other->second.find(target);
+            if (hit == other->second.end() || bits_of(hit->second) != bits_of(weight)) return false;
+        }
+    }
+    const auto& a_deleted = a.edges().deleted_edges;
+    const auto& b_deleted = b.edges().deleted_edges;
+    if (a_deleted.size() != b_deleted.size()) return false;
+    for (const auto& [source, targets] : a_deleted) {
+        auto other = b_deleted.find(source);
+        if (other == b_deleted.end() || !same_set(targets, other->second)) return false;
+    }
+    return true;
+}
+
+}  // namespace test_support
