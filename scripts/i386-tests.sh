@@ -29,8 +29,8 @@ python3 -c "import struct, sys, platform; print(\"== i386 tests on Python\", pla
 /opt/venv/bin/python -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps --no-index \
     --config-settings=cmake.define.TOVRA_WERROR=ON . >/tmp/build.log 2>&1 || { cat /tmp/build.log; exit 1; }
 cmake -S . -B build/core-tests -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOVRA_BUILD_EXTENSION=OFF \
-    -DTOVRA_BUILD_CORE_TESTS=ON -DTOVRA_WERROR=ON >/dev/null
-ninja -C build/core-tests >/dev/null
+    -DTOVRA_BUILD_CORE_TESTS=ON -DTOVRA_WERROR=ON >/tmp/core.log 2>&1 \
+    && ninja -C build/core-tests >>/tmp/core.log 2>&1 || { cat /tmp/core.log; exit 1; }
 build/core-tests/core_tests
 cd tests
 [ $# -gt 0 ] || set -- .
