@@ -1,7 +1,7 @@
-// The open-addressing table behind FlatMap and FlatSet: one allocation per
-// table holding the slots and a control byte per slot, Robin Hood linear
-// probing over a power-of-two capacity, backward-shift deletion (no
-// tombstones), at most 7/8 of the slots in use.
+// The open-addressing table behind FlatMap and FlatSet (hash_containers.hpp):
+// one allocation per table holding the slots and a control byte per slot,
+// Robin Hood linear probing over a power-of-two capacity, backward-shift
+// deletion (no tombstones), at most 7/8 of the slots in use.
 //
 // Iteration order is the slot order, then (only after hostile keys, below)
 // the order of the keys; every step that moves an entry is a function of the
@@ -131,6 +131,19 @@ public:
     static constexpr unsigned max_distance = 127;
 
     FlatTable() noexcept = default;
+
+    // As if each entry were inserted in turn: a repeated key keeps its first
+    // value.
+    FlatTable(std::initializer_list<value_type> entries) {
+        reserve(entries.size());
+        for (const value_type& entry : entries) {
+            if constexpr (Policy::is_map) {
+                emplace_key(entry.first, entry.second);
+            } else {
+                emplace_key(entry);
+            }
+        }
+    }
 
     FlatTable(const FlatTable& other) : FlatTable() {
         if (other.block_ == nullptr) return;

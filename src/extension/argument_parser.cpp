@@ -2,23 +2,24 @@
 
 #include <string>
 
+#include "extension/messages.hpp"
+
 namespace tovra::py {
 
 namespace {
 
-[[gnu::cold]] ErrorValue too_many_positional(const char* function, std::size_t expected,
-                                             Py_ssize_t given) {
-    // "arguments" stays plural even for one parameter: callers match this text.
-    std::string message = std::string(function) + " takes " + std::to_string(expected) +
-                          " positional arguments but " + std::to_string(given) +
-                          (given == 1 ? " was given" : " were given");
-    return ErrorValue::make(PyExc_TypeError, message);
-}
-
-[[gnu::cold]] ErrorValue keyword_error(const char* function, const char* what, PyObject* keyword) {
-    Owned message = Owned::steal(PyUnicode_FromFormat("%s %s '%S'", function, what, keyword));
+// A TypeError with the message PyUnicode_FromFormat makes of `format`.
+template <class... Args>
+[[gnu::cold]] ErrorValue type_error(const char* format, Args... args) noexcept {
+    Owned message = Owned::steal(PyUnicode_FromFormat(format, args...));
     if (!message) return ErrorValue::from_interpreter();
     return ErrorValue::make(PyExc_TypeError, std::move(message));
+}
+
+[[gnu::cold]] ErrorValue too_many_positional(const char* function, std::size_t expected,
+                                             Py_ssize_t given) noexcept {
+    if (given == 1) return type_error(text::too_many_positional_one, function, expected);
+    return type_error(text::too_many_positional, function, expected, given);
 }
 
 [[gnu::cold]] ErrorValue missing_arguments(const ParameterList& list, PyObject* const* slots) {
@@ -38,10 +39,8 @@ namespace {
             names += missing == 2 ? " and " : ", and ";
         }
     }
-    std::string message = std::string(list.function) + " missing " + std::to_string(missing) +
-                          " required positional " + (missing == 1 ? "argument" : "arguments") +
-                          ": " + names;
-    return ErrorValue::make(PyExc_TypeError, message);
+    if (missing == 1) return type_error(text::missing_argument, list.function, names.c_str());
+    return type_error(text::missing_arguments, list.function, missing, names.c_str());
 }
 
 // Pointer first (the usual case: keyword names in code are interned), text
@@ -71,12 +70,8 @@ Fallible<Done> parse_arguments_general(const ParameterList& list, PyObject* cons
                 break;
             }
         }
-        if (index == list.count) {
-            return fail(keyword_error(list.function, "got an unexpected keyword argument", keyword));
-        }
-        if (slots[index] != nullptr) {
-            return fail(keyword_error(list.function, "got multiple values for argument", keyword));
-        }
+        if (index == list.count) return fail(type_error(text::unexpected_keyword, list.function, keyword));
+        if (slots[index] != nullptr) return fail(type_error(text::multiple_values, list.function, keyword));
         slots[index] = args[nargs + k];
     }
 
@@ -96,9 +91,18 @@ Fallible<Done> parse_no_arguments(const char* function, PyObject* args, PyObject
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         PyDict_Next(kwargs, &position, &key, &value);
-        return fail(keyword_error(function, "got an unexpected keyword argument", key));
+        return fail(type_error(text::unexpected_keyword, function, key));
     }
     return Done{};
+}
+
+ErrorValue name_argument_error(const char* name, ErrorValue error) {
+    if (error.type() != PyExc_TypeError) return error;
+    Owned reason = error.text();
+    if (!reason) return ErrorValue::from_interpreter();
+    Owned message = Owned::steal(PyUnicode_FromFormat(text::argument_error, name, reason.get()));
+    if (!message) return ErrorValue::from_interpreter();
+    return ErrorValue::make(PyExc_TypeError, std::move(message), error.cause());
 }
 
 }  // namespace tovra::py

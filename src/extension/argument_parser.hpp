@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <utility>
 
 #include "extension/error_value.hpp"
 #include "extension/interned_names.hpp"
@@ -28,21 +29,39 @@ struct ParameterList {
 Fallible<Done> parse_arguments_general(const ParameterList& list, PyObject* const* args,
                                        Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
 
-template <std::size_t N>
-using Slots = std::array<PyObject*, N>;
+// The error a method reports for a refused argument: a TypeError (exactly)
+// gains the "argument '{name}': " prefix and keeps its cause; anything else
+// is passed on unchanged.
+ErrorValue name_argument_error(const char* name, ErrorValue error);
+
+// One borrowed reference per parameter of `List`, in its order.
+template <const ParameterList& List>
+struct Arguments {
+    std::array<PyObject*, List.count> slots{};
+
+    // Converts argument `index` with `convert` and names its refusal.
+    template <class Convert>
+    auto convert(std::size_t index, Convert convert) const {
+        auto converted = convert(slots[index]);
+        if (!converted.ok()) [[unlikely]] {
+            return decltype(converted)(fail(name_argument_error(List.parameters[index].name,
+                                                                std::move(converted).error())));
+        }
+        return converted;
+    }
+};
 
 // Fast call arguments into one borrowed reference per parameter.
-template <std::size_t N>
-inline Fallible<Slots<N>> parse_arguments(const ParameterList& list, PyObject* const* args,
-                                          Py_ssize_t nargs, PyObject* kwnames) {
-    Slots<N> slots{};
-    if (kwnames == nullptr && nargs == static_cast<Py_ssize_t>(N)) [[likely]] {
-        for (std::size_t i = 0; i < N; ++i) slots[i] = args[i];
-        return slots;
+template <const ParameterList& List>
+inline Fallible<Arguments<List>> parse_arguments(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Arguments<List> arguments;
+    if (kwnames == nullptr && nargs == static_cast<Py_ssize_t>(List.count)) [[likely]] {
+        for (std::size_t i = 0; i < List.count; ++i) arguments.slots[i] = args[i];
+        return arguments;
     }
-    auto parsed = parse_arguments_general(list, args, nargs, kwnames, slots.data());
+    auto parsed = parse_arguments_general(List, args, nargs, kwnames, arguments.slots.data());
     if (!parsed) return fail(std::move(parsed).error());
-    return slots;
+    return arguments;
 }
 
 // The constructor's arguments: it takes none.

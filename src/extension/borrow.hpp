@@ -49,12 +49,10 @@ private:
 using SharedBorrow = Borrow<false>;
 using ExclusiveBorrow = Borrow<true>;
 
-[[gnu::cold]] ErrorValue not_a_graph_diff(PyObject* self) noexcept;
-
 inline Fallible<PyGraphDiffObject*> check_self(PyObject* self) noexcept {
     PyTypeObject* type = graph_diff_type();
     if (self == nullptr || type == nullptr || !PyObject_TypeCheck(self, type)) [[unlikely]] {
-        return fail(not_a_graph_diff(self));
+        return fail(downcast_error(self, text::target_graph_diff));
     }
     return reinterpret_cast<PyGraphDiffObject*>(self);
 }

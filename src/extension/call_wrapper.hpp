@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "extension/error_value.hpp"
+#include "extension/messages.hpp"
 
 namespace tovra::py {
 
@@ -24,7 +25,7 @@ PyObject* guarded_call(Body&& body) noexcept {
     } catch (const Panic& failure) {
         raise_panic(failure.text.c_str());
     } catch (const std::bad_alloc&) {
-        raise_panic("memory allocation failed");
+        raise_panic(text::memory_allocation_failed);
     } catch (const std::exception& failure) {
         raise_panic(failure.what());
     } catch (...) {

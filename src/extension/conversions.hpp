@@ -5,8 +5,6 @@
 
 #include <Python.h>
 
-#include <utility>
-
 #include "common/narrow_to_float.hpp"
 #include "diff/uuid.hpp"
 #include "extension/error_value.hpp"
@@ -42,21 +40,12 @@ inline Fallible<float> pyobject_to_f32(PyObject* object) {
     return non_float_to_f32(object);
 }
 
+// The object itself, if it is a bytes object.
+Fallible<PyObject*> pyobject_to_pybytes(PyObject* object);
+
 // Fills the fields the dict states into `update` (a new, empty one); other
 // keys are ignored. On failure `update` holds the fields converted so far.
 Fallible<Done> pydict_to_node_update(PyObject* object, NodeUpdate& update);
-
-// The error a method reports for a refused argument: a TypeError (exactly)
-// gains the "argument '{name}': " prefix and keeps its cause; anything else
-// is passed on unchanged.
-ErrorValue name_argument_error(const char* name, ErrorValue error);
-
-// Converts one argument and names its failure.
-template <class T>
-inline Fallible<T> convert_argument(const char* name, Fallible<T>&& converted) {
-    if (converted.ok()) [[likely]] return std::move(converted);
-    return fail(name_argument_error(name, std::move(converted).error()));
-}
 
 // Out. Creation failures are the internal failure "Python API call failed".
 Owned uuid_to_pystr(const Uuid& id);

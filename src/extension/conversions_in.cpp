@@ -19,6 +19,11 @@ ErrorValue pyuuid_refusal(PyObject* object) {
     return ErrorValue::make(PyExc_TypeError, text::failed_to_extract_uuid, std::move(reason));
 }
 
+Fallible<PyObject*> pyobject_to_pybytes(PyObject* object) {
+    if (!PyBytes_Check(object)) return fail(downcast_error(object, text::target_bytes));
+    return object;
+}
+
 // Anything but an exact float goes through its __float__ (or __index__),
 // which may run Python code and may fail.
 Fallible<float> non_float_to_f32(PyObject* object) {
@@ -61,8 +66,7 @@ Fallible<bool> pyobject_to_bool(PyObject* object) {
     if (!is_numpy_bool(type)) return fail(downcast_error(object, text::target_bool));
     inquiry truth = type->tp_as_number ? type->tp_as_number->nb_bool : nullptr;
     if (truth == nullptr) {
-        Owned message = Owned::steal(PyUnicode_FromFormat(
-            "object of type '%S' does not define a '__bool__' conversion", type));
+        Owned message = Owned::steal(PyUnicode_FromFormat(text::no_bool_conversion, type));
         if (!message) return fail(ErrorValue::from_interpreter());
         return fail(ErrorValue::make(PyExc_TypeError, std::move(message)));
     }
@@ -192,15 +196,6 @@ Fallible<Done> pydict_to_node_update(PyObject* object, NodeUpdate& update) {
     TOVRA_CHECK(convert_field(source, blue, update.blue, pyobject_to_channel));
     TOVRA_CHECK(convert_field(source, show_label, update.show_label, pyobject_to_bool));
     return Done{};
-}
-
-ErrorValue name_argument_error(const char* name, ErrorValue error) {
-    if (error.type() != PyExc_TypeError) return error;
-    Owned reason = error.text();
-    if (!reason) return ErrorValue::from_interpreter();
-    Owned message = Owned::steal(PyUnicode_FromFormat("argument '%s': %U", name, reason.get()));
-    if (!message) return ErrorValue::from_interpreter();
-    return ErrorValue::make(PyExc_TypeError, std::move(message), error.cause());
 }
 
 }  // namespace tovra::py

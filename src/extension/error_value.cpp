@@ -89,7 +89,8 @@ void ErrorValue::raise() && noexcept {
 }
 
 Owned type_name_of(PyObject* object) noexcept {
-    Owned name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
+    Owned name;
+    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
     if (!name) {
         PyErr_Clear();
         name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
@@ -101,7 +102,7 @@ ErrorValue downcast_error(PyObject* object, const char* target) noexcept {
     Owned name = type_name_of(object);
     if (!name) return ErrorValue::from_interpreter();
     Owned message = Owned::steal(
-        PyUnicode_FromFormat("'%U' object cannot be converted to '%s'", name.get(), target));
+        PyUnicode_FromFormat(text::cannot_convert, name.get(), target));
     if (!message) return ErrorValue::from_interpreter();
     return ErrorValue::make(PyExc_TypeError, std::move(message));
 }

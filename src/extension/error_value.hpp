@@ -67,10 +67,11 @@ private:
 template <class T>
 using Fallible = Result<T, ErrorValue>;
 
-// "'{type}' object cannot be converted to '{target}'" as a TypeError.
+// text::cannot_convert as a TypeError; `object` may be null.
 ErrorValue downcast_error(PyObject* object, const char* target) noexcept;
 
-// The qualified name of the object's type, or the fixed placeholder.
+// The qualified name of the object's type, or the fixed placeholder (also
+// for a null object).
 Owned type_name_of(PyObject* object) noexcept;
 
 // A failure that is not an error value: a broken internal expectation. Thrown

@@ -32,11 +32,8 @@ PyObject* method_to_bytes(PyObject* self, PyObject*) {
 PyObject* method_from_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                             PyObject* kwnames) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto slots, parse_arguments<1>(params::from_bytes, args, nargs, kwnames));
-        PyObject* data = slots[0];
-        if (!PyBytes_Check(data)) {
-            return fail(name_argument_error("bytes", downcast_error(data, text::target_bytes)));
-        }
+        TOVRA_TRY(auto arguments, parse_arguments<params::from_bytes>(args, nargs, kwnames));
+        TOVRA_TRY(PyObject* data, arguments.convert(0, pyobject_to_pybytes));
         // Decoded in place from the object's own buffer; the result keeps no
         // reference into it.
         std::span<const std::uint8_t> input(

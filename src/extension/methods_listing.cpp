@@ -45,52 +45,50 @@ PyObject* method_deleted_nodes(PyObject* self, PyObject*) {
 // source overlaps the wait for the next.
 constexpr std::size_t sources_ahead = 8;
 
-template <class Table>
-void fetch_targets_of(const Table& entry) noexcept {
-    entry.second.prefetch_entries();
+// A dict of source text to `targets_to_py(targets)`. A source left without
+// targets is skipped: delete_node empties a map and leaves it counted by
+// num_edges, and a decoded diff may hold an empty set; neither is an edge.
+template <class Sources, class TargetsToPy>
+Outcome sources_to_pydict(const Sources& sources, TargetsToPy targets_to_py) {
+    Owned result = checked_new(PyDict_New());
+    Fallible<Done> outcome = Done{};
+    auto add_source = [&](const auto& entry) -> bool {
+        const auto& [source, targets] = entry;
+        if (targets.empty()) return true;
+        Fallible<Owned> inner = targets_to_py(targets);
+        if (!inner.ok()) {
+            outcome = fail(std::move(inner).error());
+            return false;
+        }
+        outcome = set_item(result.get(), uuid_to_pystr(source), inner.value());
+        return outcome.ok();
+    };
+    sources.for_each(sources_ahead, add_source,
+                     [](const auto& later) { later.second.prefetch_entries(); });
+    TOVRA_CHECK(std::move(outcome));
+    return result;
 }
 
 PyObject* method_new_or_updated_edges(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
         TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
-        Owned result = checked_new(PyDict_New());
-        Fallible<Done> outcome = Done{};
-        auto add_source = [&](const auto& entry) -> bool {
-            const auto& [source, targets] = entry;
-            // Left empty by delete_node: counted by num_edges, but no edge.
-            if (targets.empty()) return true;
-            Owned inner = checked_new(PyDict_New());
-            for (const auto& [target, weight] : targets) {
-                outcome = set_item(inner.get(), uuid_to_pystr(target), f32_to_pyfloat(weight));
-                if (!outcome.ok()) return false;
-            }
-            outcome = set_item(result.get(), uuid_to_pystr(source), inner);
-            return outcome.ok();
-        };
-        borrow.diff().edges().new_or_updated_edges.for_each(
-            sources_ahead, add_source, [](const auto& later) { fetch_targets_of(later); });
-        TOVRA_CHECK(std::move(outcome));
-        return result;
+        return sources_to_pydict(borrow.diff().edges().new_or_updated_edges,
+                                 [](const auto& targets) -> Fallible<Owned> {
+                                     Owned inner = checked_new(PyDict_New());
+                                     for (const auto& [target, weight] : targets) {
+                                         TOVRA_CHECK(set_item(inner.get(), uuid_to_pystr(target),
+                                                              f32_to_pyfloat(weight)));
+                                     }
+                                     return inner;
+                                 });
     });
 }
 
 PyObject* method_deleted_edges(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
         TOVRA_TRY(SharedBorrow borrow, borrow_shared(self));
-        Owned result = checked_new(PyDict_New());
-        Fallible<Done> outcome = Done{};
-        auto add_source = [&](const auto& entry) -> bool {
-            const auto& [source, targets] = entry;
-            // Only a decoded diff can hold an empty set here.
-            if (targets.empty()) return true;
-            Owned inner = uuids_to_pylist(targets);
-            outcome = set_item(result.get(), uuid_to_pystr(source), inner);
-            return outcome.ok();
-        };
-        borrow.diff().edges().deleted_edges.for_each(
-            sources_ahead, add_source, [](const auto& later) { fetch_targets_of(later); });
-        TOVRA_CHECK(std::move(outcome));
-        return result;
+        return sources_to_pydict(borrow.diff().edges().deleted_edges,
+                                 [](const auto& targets) -> Fallible<Owned> { return uuids_to_pylist(targets); });
     });
 }
 

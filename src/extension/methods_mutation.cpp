@@ -11,11 +11,13 @@ namespace tovra::py {
 PyObject* method_add_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto slots, parse_arguments<2>(params::add_node, args, nargs, kwnames));
+        TOVRA_TRY(auto arguments, parse_arguments<params::add_node>(args, nargs, kwnames));
         TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid id, convert_argument("id", pyobject_to_pyuuid(slots[0])));
+        TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
         NodeUpdate update;
-        TOVRA_CHECK(convert_argument("update", pydict_to_node_update(slots[1], update)));
+        TOVRA_CHECK(arguments.convert(1, [&update](PyObject* dict) {
+            return pydict_to_node_update(dict, update);
+        }));
         borrow.diff().add_or_update_node(id, std::move(update));
         return none();
     });
@@ -24,9 +26,9 @@ PyObject* method_add_node(PyObject* self, PyObject* const* args, Py_ssize_t narg
 PyObject* method_delete_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto slots, parse_arguments<1>(params::delete_node, args, nargs, kwnames));
+        TOVRA_TRY(auto arguments, parse_arguments<params::delete_node>(args, nargs, kwnames));
         TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid id, convert_argument("id", pyobject_to_pyuuid(slots[0])));
+        TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
         borrow.diff().delete_node(id);
         return none();
     });
@@ -35,11 +37,11 @@ PyObject* method_delete_node(PyObject* self, PyObject* const* args, Py_ssize_t n
 PyObject* method_add_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto slots, parse_arguments<3>(params::add_edge, args, nargs, kwnames));
+        TOVRA_TRY(auto arguments, parse_arguments<params::add_edge>(args, nargs, kwnames));
         TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid from, convert_argument("from", pyobject_to_pyuuid(slots[0])));
-        TOVRA_TRY(Uuid to, convert_argument("to", pyobject_to_pyuuid(slots[1])));
-        TOVRA_TRY(float weight, convert_argument("weight", pyobject_to_f32(slots[2])));
+        TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
+        TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
+        TOVRA_TRY(float weight, arguments.convert(2, pyobject_to_f32));
         // An edge touching a deleted node is refused by the diff and left
         // unrecorded; the method reports nothing, by design of the API: a
         // caller sees the outcome in the listings.
@@ -51,10 +53,10 @@ PyObject* method_add_edge(PyObject* self, PyObject* const* args, Py_ssize_t narg
 PyObject* method_delete_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto slots, parse_arguments<2>(params::delete_edge, args, nargs, kwnames));
+        TOVRA_TRY(auto arguments, parse_arguments<params::delete_edge>(args, nargs, kwnames));
         TOVRA_TRY(ExclusiveBorrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid from, convert_argument("from", pyobject_to_pyuuid(slots[0])));
-        TOVRA_TRY(Uuid to, convert_argument("to", pyobject_to_pyuuid(slots[1])));
+        TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
+        TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
         borrow.diff().delete_edge(from, to);
         return none();
     });

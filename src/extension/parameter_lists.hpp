@@ -2,6 +2,8 @@
 // name it.
 #pragma once
 
+#include <iterator>
+
 #include "extension/argument_parser.hpp"
 
 namespace tovra::py::params {
@@ -16,10 +18,15 @@ inline constexpr Parameter delete_edge_parameters[] = {
 inline constexpr Parameter from_bytes_parameters[] = {{"bytes", &InternedNames::bytes}};
 
 inline constexpr char new_function[] = "PyGraphDiff.__new__()";
-inline constexpr ParameterList add_node{"PyGraphDiff.add_node()", add_node_parameters, 2};
-inline constexpr ParameterList delete_node{"PyGraphDiff.delete_node()", delete_node_parameters, 1};
-inline constexpr ParameterList add_edge{"PyGraphDiff.add_edge()", add_edge_parameters, 3};
-inline constexpr ParameterList delete_edge{"PyGraphDiff.delete_edge()", delete_edge_parameters, 2};
-inline constexpr ParameterList from_bytes{"PyGraphDiff.from_bytes()", from_bytes_parameters, 1};
+inline constexpr ParameterList add_node{"PyGraphDiff.add_node()", add_node_parameters,
+                                        std::size(add_node_parameters)};
+inline constexpr ParameterList delete_node{"PyGraphDiff.delete_node()", delete_node_parameters,
+                                           std::size(delete_node_parameters)};
+inline constexpr ParameterList add_edge{"PyGraphDiff.add_edge()", add_edge_parameters,
+                                        std::size(add_edge_parameters)};
+inline constexpr ParameterList delete_edge{"PyGraphDiff.delete_edge()", delete_edge_parameters,
+                                           std::size(delete_edge_parameters)};
+inline constexpr ParameterList from_bytes{"PyGraphDiff.from_bytes()", from_bytes_parameters,
+                                          std::size(from_bytes_parameters)};
 
 }  // namespace tovra::py::params

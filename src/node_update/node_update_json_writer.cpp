@@ -79,12 +79,14 @@ char* write_channel(std::uint8_t value, char* out) noexcept {
     return out;
 }
 
-// The separator before every member but the first, then the name and the
-// colon: `name` is the quoted member name followed by ':'.
-inline char* begin_member(std::string_view name, char* first, char* out) noexcept {
-    if (out != first) *out++ = ',';
-    return put(out, name);
+char* write_size(float value, char* out) noexcept {
+    // JSON has no NaN or infinity; the member stays so that the reader sees a
+    // size was stated, and reads it back as absent.
+    if (!std::isfinite(value)) return put(out, "null");
+    return out + write_float_text(value, out);
 }
+
+char* write_bool(bool value, char* out) noexcept { return put(out, value ? "true" : "false"); }
 
 }  // namespace
 
@@ -107,40 +109,19 @@ std::size_t node_update_json_bound(const NodeUpdate& update) noexcept {
 char* write_node_update_json(const NodeUpdate& update, char* out) noexcept {
     *out++ = '{';
     char* const first = out;
-    if (update.label) {
-        out = begin_member("\"label\":", first, out);
-        out = write_json_string(*update.label, out);
-    }
-    if (update.size) {
-        out = begin_member("\"size\":", first, out);
-        // JSON has no NaN or infinity; the member stays so that the reader
-        // sees a size was stated, and reads it back as absent.
-        if (std::isfinite(*update.size)) {
-            out += write_float_text(*update.size, out);
-        } else {
-            out = put(out, "null");
-        }
-    }
-    if (update.url) {
-        out = begin_member("\"url\":", first, out);
-        out = write_json_string(*update.url, out);
-    }
-    if (update.red) {
-        out = begin_member("\"red\":", first, out);
-        out = write_channel(*update.red, out);
-    }
-    if (update.green) {
-        out = begin_member("\"green\":", first, out);
-        out = write_channel(*update.green, out);
-    }
-    if (update.blue) {
-        out = begin_member("\"blue\":", first, out);
-        out = write_channel(*update.blue, out);
-    }
-    if (update.show_label) {
-        out = begin_member("\"showLabel\":", first, out);
-        out = put(out, *update.show_label ? "true" : "false");
-    }
+    // `name` is the quoted member name followed by ':'.
+    auto member = [&](std::string_view name, const auto& field, auto write_value) {
+        if (!field) return;
+        if (out != first) *out++ = ',';
+        out = write_value(*field, put(out, name));
+    };
+    member("\"label\":", update.label, write_json_string);
+    member("\"size\":", update.size, write_size);
+    member("\"url\":", update.url, write_json_string);
+    member("\"red\":", update.red, write_channel);
+    member("\"green\":", update.green, write_channel);
+    member("\"blue\":", update.blue, write_channel);
+    member("\"showLabel\":", update.show_label, write_bool);
     *out++ = '}';
     return out;
 }
