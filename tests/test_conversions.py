@@ -1,18 +1,31 @@
 """Python values in and out: node ids, update dicts and weights."""
 
+import array
 import collections
 import math
 import types
 
 import pytest
 
-from conftest import A, B, C, bits, expect_error, snapshot, text
+from conftest import A, B, C, bits, expect_error, said, snapshot, text
 from tovra_api import PyGraphDiff
 
 FAILED_ID = "failed to extract field PyUuid.0"
 FLT_MAX = 3.4028234663852886e38
 FLT_OVERFLOW = FLT_MAX + 2.0**103  # halfway between the largest float and 2**128
 PREFIX = "argument 'update': "
+
+# The interpreter's own conversions, which the module calls and whose texts it passes on:
+# math.sqrt turns its argument into a C double and array "l" into a C long, as the module does.
+def as_double(value):
+    return said(lambda: math.sqrt(value))
+
+
+def as_long(value):
+    return said(lambda: array.array("l", [value]))
+
+
+SURROGATE = said(lambda: "\ud800".encode())
 
 
 class Holder:
@@ -120,22 +133,22 @@ UPDATE_REFUSALS = [
     ({"label": None}, TypeError, PREFIX + "'NoneType' object cannot be converted to 'PyString'"),
     ({"url": b"x"}, TypeError, PREFIX + "'bytes' object cannot be converted to 'PyString'"),
     ({"label": "\ud800"}, UnicodeEncodeError,
-     "'utf-8' codec can't encode character '\\ud800' in position 0: surrogates not allowed"),
-    ({"size": "2"}, TypeError, PREFIX + "must be real number, not str"),
-    ({"size": 10**400}, OverflowError, "int too large to convert to float"),
+     SURROGATE),
+    ({"size": "2"}, TypeError, PREFIX + as_double("2")),
+    ({"size": 10**400}, OverflowError, as_double(10**400)),
     ({"size": obj(__float__=ValueError("v"))}, ValueError, "v"),
     ({"red": 256}, OverflowError, "out of range integral type conversion attempted"),
     ({"green": -1}, OverflowError, "out of range integral type conversion attempted"),
-    ({"red": 2**70}, OverflowError, "Python int too large to convert to C long"),
-    ({"red": 1.0}, TypeError, PREFIX + "'float' object cannot be interpreted as an integer"),
-    ({"blue": None}, TypeError, PREFIX + "'NoneType' object cannot be interpreted as an integer"),
+    ({"red": 2**70}, OverflowError, as_long(2**70)),
+    ({"red": 1.0}, TypeError, PREFIX + as_long(1.0)),
+    ({"blue": None}, TypeError, PREFIX + as_long(None)),
     ({"red": obj(__index__=ValueError("i"))}, ValueError, "i"),
     ({"red": obj(__index__=TypeError("boom"))}, TypeError, PREFIX + "boom"),
     ({"show_label": 1}, TypeError, PREFIX + "'int' object cannot be converted to 'PyBool'"),
     # the first failure in the fixed key order wins, whatever the dict's own order
     ({"red": 300, "label": 5}, TypeError, PREFIX + "'int' object cannot be converted to 'PyString'"),
     ({"show_label": 1, "size": "x", "url": 3}, TypeError, PREFIX + "'int' object cannot be converted to 'PyString'"),
-    ({"show_label": 1, "size": "x"}, TypeError, PREFIX + "must be real number, not str"),
+    ({"show_label": 1, "size": "x"}, TypeError, PREFIX + as_double("x")),
     ({"blue": "x", "green": 300}, OverflowError, "out of range integral type conversion attempted"),
 ]
 
@@ -282,16 +295,16 @@ def test_weight_accepted(d, weight, expected):
 
 
 WEIGHT_REFUSALS = [
-    ("1.0", TypeError, "argument 'weight': must be real number, not str", None),
-    (1j, TypeError, "argument 'weight': must be real number, not complex", None),
-    (Holder.Inner(), TypeError, "argument 'weight': must be real number, not Inner", None),
-    (10**400, OverflowError, "int too large to convert to float", None),
+    ("1.0", TypeError, "argument 'weight': " + as_double("1.0"), None),
+    (1j, TypeError, "argument 'weight': " + as_double(1j), None),
+    (Holder.Inner(), TypeError, "argument 'weight': " + as_double(Holder.Inner()), None),
+    (10**400, OverflowError, as_double(10**400), None),
     (obj(__float__=ValueError("bad")), ValueError, "bad", None),
     (obj(__float__=TypeError("bad")), TypeError, "argument 'weight': bad", None),
     (obj(__float__=SubTypeError("sub")), SubTypeError, "sub", None),  # only TypeError itself is renamed
     (obj(__float__=type_error_with_cause()), TypeError, "argument 'weight': boom", (KeyError, "'k'")),
     (obj(__index__=OverflowError("big")), OverflowError, "big", None),
-    (obj(__float__="1"), TypeError, "argument 'weight': FloatOnly.__float__ returned non-float (type str)", None),
+    (obj(__float__="1"), TypeError, "argument 'weight': " + as_double(obj(__float__="1")), None),
 ]
 
 
