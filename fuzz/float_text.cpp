@@ -2,6 +2,8 @@
 // bits of one float; for each finite one the written text must read back bit
 // for bit (through the C library and through the node update reader), and no
 // digit string shorter than the text's may read back to the same float.
+// Wherever the writer's double-arithmetic digits are sure of themselves, they
+// must be the standard library's, digit for digit.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +65,15 @@ void check(std::uint32_t bits) {
     FUZZ_REQUIRE(test_support::bits_of(parse(text)) == bits);
     auto read = tovra::node_update_from_json("{\"size\":" + text + "}");
     FUZZ_REQUIRE(read.ok() && read.value().size && test_support::bits_of(*read.value().size) == bits);
+
+    if (value != 0.0f) {
+        char fast[tovra::shortest_digits_room], library[tovra::shortest_digits_room];
+        int fast_point = 0, library_point = 0;
+        const int fast_count = tovra::fast_shortest_digits(std::fabs(value), fast, fast_point);
+        const int library_count = tovra::library_shortest_digits(std::fabs(value), library, library_point);
+        FUZZ_REQUIRE(fast_count == 0 || (fast_count == library_count && fast_point == library_point &&
+                                         std::memcmp(fast, library, static_cast<std::size_t>(fast_count)) == 0));
+    }
 
     // Shortest: the set of decimals that read back as `value` is an interval
     // holding the written one, so if any string of fewer digits lies in it,

@@ -38,7 +38,7 @@ char* write_exponent(char* out, int exponent) noexcept {
 // The shortest digits of a positive, finite, nonzero float and the decimal
 // exponent of the first: the value is 0.d1...dn x 10^point. What the standard
 // library's shortest scientific form gives, read back out of its text.
-int library_digits(float value, char* digits, int& point) noexcept {
+[[gnu::always_inline]] inline int library_digits(float value, char* digits, int& point) noexcept {
     char sci[32];
     const auto converted = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
     assert(converted.ec == std::errc());
@@ -83,7 +83,7 @@ inline double scale_down(double x, int k) noexcept {
     return k >= 0 ? x / powers_of_ten[k] : x * powers_of_ten[-k];
 }
 
-int fast_digits(float value, char* digits, int& point) noexcept {
+[[gnu::always_inline]] inline int fast_digits(float value, char* digits, int& point) noexcept {
     if constexpr (!exact_double_arithmetic) {
         (void)value, (void)digits, (void)point;
         return 0;
@@ -161,7 +161,7 @@ std::size_t write_float_text(float value, char* out) noexcept {
         return static_cast<std::size_t>(out + 3 - start);
     }
 
-    char digits[20];
+    char digits[shortest_digits_room];
     int point = 0;
     int n = fast_digits(value, digits, point);
     if (n == 0) n = library_digits(value, digits, point);
@@ -197,6 +197,16 @@ std::size_t write_float_text(float value, char* out) noexcept {
     const auto length = static_cast<std::size_t>(out - start);
     assert(length <= max_float_text_length);
     return length;
+}
+
+// Out of line for the fuzz target only: write_float_text keeps both inlined,
+// since a call for every size written costs it a part of the fast one's gain.
+int fast_shortest_digits(float value, char* digits, int& point) noexcept {
+    return fast_digits(value, digits, point);
+}
+
+int library_shortest_digits(float value, char* digits, int& point) noexcept {
+    return library_digits(value, digits, point);
 }
 
 }  // namespace tovra
