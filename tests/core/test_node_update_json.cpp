@@ -330,21 +330,10 @@ TEST_CASE("json node update: same_update compares sizes by their bits") {
 
 namespace {
 
-// A text in the writer's exact layout is read by a shortcut; one leading
-// space sends the same text down the general path. Both must agree on every
-// text: the same update, or the same refusal one byte later.
 void check_both_paths(const std::string& text, int line) {
-    const auto direct = tovra::node_update_from_json(text);
-    const auto general = tovra::node_update_from_json(" " + text);
-    if (direct.ok() != general.ok()) {
-        core_test::report(__FILE__, line, "paths disagree on acceptance of " + shown(text));
-    } else if (direct.ok() && !tovra::same_update(direct.value(), general.value())) {
-        core_test::report(__FILE__, line,
-                          "paths read " + shown(text) + " as " + json_of(direct.value()) +
-                              " and " + json_of(general.value()));
-    } else if (!direct.ok() && (direct.error().error != general.error().error ||
-                                direct.error().offset + 1 != general.error().offset)) {
-        core_test::report(__FILE__, line, "paths refuse " + shown(text) + " differently");
+    const std::string_view disagreement = test_support::read_paths_disagreement(text);
+    if (!disagreement.empty()) {
+        core_test::report(__FILE__, line, "paths disagree on " + std::string(disagreement) + " for " + shown(text));
     }
 }
 

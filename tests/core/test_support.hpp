@@ -47,6 +47,20 @@ inline std::string json_of(const NodeUpdate& update) {
     return text;
 }
 
+// A text in the writer's exact layout is read by a shortcut; one leading
+// space sends the same text down the general path. Both must agree on every
+// text: the same update, or the same refusal one byte later. Returns what
+// they disagree on, or nothing.
+inline std::string_view read_paths_disagreement(std::string_view text) {
+    const auto direct = tovra::node_update_from_json(text);
+    const auto general = tovra::node_update_from_json(" " + std::string(text));
+    if (direct.ok() != general.ok()) return "acceptance";
+    if (direct.ok()) return tovra::same_update(direct.value(), general.value()) ? "" : "the update read";
+    const bool same_refusal = direct.error().error == general.error().error &&
+                              direct.error().offset + 1 == general.error().offset;
+    return same_refusal ? "" : "the refusal";
+}
+
 // The bytes of a diff, planned and written as to_bytes does.
 inline tovra::Result<Bytes, tovra::CodecFailure> bytes_of(const UuidGraphDiff& diff) {
     auto plan = tovra::plan_encoding(diff);
