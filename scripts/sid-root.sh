@@ -18,4 +18,4 @@ root_setup='for python in python3.14 python3.15 python3.14d; do
         pytest hypothesis networkx scikit-build-core $numpy || exit 1
 done'
 # The interpreters, as the names of their venvs.
-sid_pythons="3.14 3.15 3.14d"
+sid_pythons=${SID_PYTHONS:-"3.14 3.15 3.14d"}

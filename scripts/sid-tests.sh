@@ -6,6 +6,8 @@
 # Needs root.
 #
 #   scripts/sid-tests.sh [PYTEST ARGS...]   (run from tests/; default: all)
+#
+# SID_PYTHONS picks the interpreters, e.g. SID_PYTHONS=3.14d.
 set -eu
 cd "$(dirname "$0")/.."
 checkout=$PWD

@@ -198,6 +198,33 @@ def test_operation_stays_flat(name):
     assert refcounts(d, args) == refs
 
 
+# On a debug build of CPython the interpreter counts every reference and every
+# allocated block itself, so a leak shows exactly, as under its own -R runs:
+# each operation runs a warm-up, then runs whose growth must be nil.
+DEBUG_BUILD = hasattr(sys, "gettotalrefcount")
+DEBUG_RUNS, DEBUG_ROUNDS = 4, 50
+
+
+def debug_counts():
+    gc.collect()
+    return sys.gettotalrefcount(), sys.getallocatedblocks()
+
+
+@pytest.mark.skipif(not DEBUG_BUILD, reason="needs a debug build of CPython")
+@pytest.mark.parametrize("name", OPERATIONS)
+def test_operation_leaks_nothing_on_debug_build(name):
+    operation = OPERATIONS[name]
+    d, args = prepared()
+    # The first run is the warm-up: it also makes the counters' own locals.
+    grown = [None] * (DEBUG_RUNS + 1)
+    for run in range(DEBUG_RUNS + 1):
+        refs, blocks = debug_counts()
+        repeat(operation, d, args, DEBUG_ROUNDS)
+        refs_after, blocks_after = debug_counts()
+        grown[run] = (refs_after - refs, blocks_after - blocks)
+    assert grown[1:] == [(0, 0)] * DEBUG_RUNS
+
+
 def test_instances_free_their_diff():
     def churn():
         for i in range(ROUNDS):
