@@ -126,7 +126,9 @@ class Consumer:
 
     def close(self) -> int:
         self.batches.close()  # end of input between two frames ends the stream
-        return self.process.wait()
+        code = self.process.wait()
+        self.replies.close()
+        return code
 
 
 class Producer:
