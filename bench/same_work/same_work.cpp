@@ -17,9 +17,11 @@
 
 #include "diff/uuid.hpp"
 #include "extension/argument_parser.hpp"
+#include "extension/borrow_flag.hpp"
 #include "extension/call_wrapper.hpp"
 #include "extension/conversions.hpp"
 #include "extension/interned_names.hpp"
+#include "extension/mutation_calls.hpp"
 #include "extension/parameter_lists.hpp"
 #include "node_update/node_update.hpp"
 
@@ -67,7 +69,7 @@ struct Tables {
     IdMap<IdMap<float>> edges;      // by source, then target
     IdMap<IdSet> deleted_edges;     // by source
 
-    void add_node(const Uuid& id, NodeUpdate update) {
+    void add_or_update_node(const Uuid& id, NodeUpdate update) {
         // try_emplace leaves `update` alone when the id is there already.
         auto [entry, inserted] = nodes.try_emplace(id, std::move(update));
         if (!inserted) entry->second += std::move(update);
@@ -119,33 +121,11 @@ struct Tables {
 
 struct SameWorkObject {
     PyObject_HEAD
-    Tables tables;
+    Tables diff;
     Py_ssize_t borrow_flag;  // the module's: 0 free, -1 one writer inside
 };
 
 PyTypeObject* same_work_type = nullptr;
-
-// The module's self check and exclusive borrow, step for step.
-class Borrow {
-public:
-    explicit Borrow(SameWorkObject* object) noexcept : object_(object) {
-        Py_INCREF(object_);
-        object_->borrow_flag = -1;
-    }
-    Borrow(Borrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    Borrow(const Borrow&) = delete;
-    Borrow& operator=(const Borrow&) = delete;
-    Borrow& operator=(Borrow&&) = delete;
-    ~Borrow() {
-        if (object_ == nullptr) return;
-        object_->borrow_flag = 0;
-        Py_DECREF(object_);
-    }
-    Tables& tables() const noexcept { return object_->tables; }
-
-private:
-    SameWorkObject* object_;
-};
 
 inline Fallible<SameWorkObject*> check_self(PyObject* self) noexcept {
     if (self == nullptr || !PyObject_TypeCheck(self, same_work_type)) [[unlikely]] {
@@ -154,85 +134,40 @@ inline Fallible<SameWorkObject*> check_self(PyObject* self) noexcept {
     return reinterpret_cast<SameWorkObject*>(self);
 }
 
-inline Fallible<Borrow> borrow_exclusive(PyObject* self) {
-    TOVRA_TRY(SameWorkObject* object, check_self(self));
-    if (object->borrow_flag != 0) [[unlikely]] {
-        return fail(ErrorValue::make(PyExc_RuntimeError, "Already borrowed"));
+// The module's four mutating calls, with its parameters under this type's
+// name (a refusal reads the same but for the class), over these tables.
+struct SameWorkHolder {
+    static Fallible<SameWorkObject*> check_self(PyObject* self) noexcept {
+        return ::check_self(self);
     }
-    return Borrow(object);
-}
+    static constexpr ParameterList add_node{"SameWork.add_node()", params::add_node_parameters,
+                                            std::size(params::add_node_parameters)};
+    static constexpr ParameterList delete_node{"SameWork.delete_node()",
+                                               params::delete_node_parameters,
+                                               std::size(params::delete_node_parameters)};
+    static constexpr ParameterList add_edge{"SameWork.add_edge()", params::add_edge_parameters,
+                                            std::size(params::add_edge_parameters)};
+    static constexpr ParameterList delete_edge{"SameWork.delete_edge()",
+                                               params::delete_edge_parameters,
+                                               std::size(params::delete_edge_parameters)};
+};
 
-inline Fallible<const Tables*> peek_shared(PyObject* self) {
+using Calls = MutationCalls<SameWorkHolder>;
+
+Fallible<Borrow<SameWorkObject, true>> borrow_exclusive(PyObject* self) {
     TOVRA_TRY(SameWorkObject* object, check_self(self));
-    if (object->borrow_flag == -1) [[unlikely]] {
-        return fail(ErrorValue::make(PyExc_RuntimeError, "Already mutably borrowed"));
-    }
-    return &object->tables;
+    return lock_exclusive(object);
 }
 
-// The module's parameters under this type's name, so that a refusal reads
-// the same but for the class.
-constexpr ParameterList add_node_list{"SameWork.add_node()", params::add_node_parameters,
-                                      std::size(params::add_node_parameters)};
-constexpr ParameterList delete_node_list{"SameWork.delete_node()", params::delete_node_parameters,
-                                         std::size(params::delete_node_parameters)};
-constexpr ParameterList add_edge_list{"SameWork.add_edge()", params::add_edge_parameters,
-                                      std::size(params::add_edge_parameters)};
-constexpr ParameterList delete_edge_list{"SameWork.delete_edge()", params::delete_edge_parameters,
-                                         std::size(params::delete_edge_parameters)};
-
-// The bodies of src/extension/methods_mutation.cpp, calling Tables instead.
-PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto arguments, parse_arguments<add_node_list>(args, nargs, kwnames));
-        TOVRA_TRY(Borrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
-        NodeUpdate update;
-        TOVRA_CHECK(arguments.convert(1, [&update](PyObject* dict) {
-            return pydict_to_node_update(dict, update);
-        }));
-        borrow.tables().add_node(id, std::move(update));
-        return none();
-    });
-}
-
-PyObject* delete_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto arguments, parse_arguments<delete_node_list>(args, nargs, kwnames));
-        TOVRA_TRY(Borrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
-        borrow.tables().delete_node(id);
-        return none();
-    });
-}
-
-PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto arguments, parse_arguments<add_edge_list>(args, nargs, kwnames));
-        TOVRA_TRY(Borrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
-        TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
-        TOVRA_TRY(float weight, arguments.convert(2, pyobject_to_f32));
-        borrow.tables().add_edge(from, to, weight);
-        return none();
-    });
-}
-
-PyObject* delete_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto arguments, parse_arguments<delete_edge_list>(args, nargs, kwnames));
-        TOVRA_TRY(Borrow borrow, borrow_exclusive(self));
-        TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
-        TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
-        borrow.tables().delete_edge(from, to);
-        return none();
-    });
+Fallible<const Tables*> peek_shared(PyObject* self) {
+    TOVRA_TRY(SameWorkObject* object, check_self(self));
+    return peek(object);
 }
 
 PyObject* clear(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(Borrow borrow, borrow_exclusive(self));
-        borrow.tables().clear();
+        TOVRA_TRY(auto borrow, borrow_exclusive(self));
+        borrow.diff().clear();
         return none();
     });
 }
@@ -315,10 +250,10 @@ PyCFunction as_cfunction(F function) noexcept {
 
 constexpr int fast = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef methods[] = {
-    {"add_node", as_cfunction(add_node), fast, nullptr},
-    {"delete_node", as_cfunction(delete_node), fast, nullptr},
-    {"add_edge", as_cfunction(add_edge), fast, nullptr},
-    {"delete_edge", as_cfunction(delete_edge), fast, nullptr},
+    {"add_node", as_cfunction(Calls::add_node), fast, nullptr},
+    {"delete_node", as_cfunction(Calls::delete_node), fast, nullptr},
+    {"add_edge", as_cfunction(Calls::add_edge), fast, nullptr},
+    {"delete_edge", as_cfunction(Calls::delete_edge), fast, nullptr},
     {"clear", as_cfunction(clear), METH_NOARGS, nullptr},
     {"num_nodes", as_cfunction(num_nodes), METH_NOARGS, nullptr},
     {"num_edges", as_cfunction(num_edges), METH_NOARGS, nullptr},
@@ -335,7 +270,7 @@ PyObject* same_work_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         PyObject* self = type->tp_alloc(type, 0);
         if (self == nullptr) return fail(ErrorValue::from_interpreter());
         auto* object = reinterpret_cast<SameWorkObject*>(self);
-        new (&object->tables) Tables();
+        new (&object->diff) Tables();
         object->borrow_flag = 0;
         return Owned::steal(self);
     });
@@ -343,7 +278,7 @@ PyObject* same_work_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 void same_work_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<SameWorkObject*>(self)->tables.~Tables();
+    reinterpret_cast<SameWorkObject*>(self)->diff.~Tables();
     type->tp_free(self);
     Py_DECREF(type);
 }

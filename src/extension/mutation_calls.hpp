@@ -1,0 +1,86 @@
+// The bodies of the four methods that change a diff. Each converts every
+// argument before it touches the diff, so a refused value leaves the diff as
+// it was.
+//
+// Generic over `Holder`, which names the object's self check
+// (`check_self(PyObject*)`, giving a Fallible pointer to an object with a
+// `diff` and a `borrow_flag`) and the four parameter lists. PyGraphDiff is
+// one holder; the benchmark's yardstick, the same path over other tables, is
+// the other.
+#pragma once
+
+#include <Python.h>
+
+#include <utility>
+
+#include "extension/argument_parser.hpp"
+#include "extension/borrow_flag.hpp"
+#include "extension/call_wrapper.hpp"
+#include "extension/conversions.hpp"
+
+namespace tovra::py {
+
+template <class Holder>
+struct MutationCalls {
+    static PyObject* add_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+        return guarded_call([&]() -> Outcome {
+            TOVRA_TRY(auto arguments, parse_arguments<Holder::add_node>(args, nargs, kwnames));
+            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
+            NodeUpdate update;
+            TOVRA_CHECK(arguments.convert(1, [&update](PyObject* dict) {
+                return pydict_to_node_update(dict, update);
+            }));
+            borrow.diff().add_or_update_node(id, std::move(update));
+            return none();
+        });
+    }
+
+    static PyObject* delete_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
+        return guarded_call([&]() -> Outcome {
+            TOVRA_TRY(auto arguments, parse_arguments<Holder::delete_node>(args, nargs, kwnames));
+            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
+            borrow.diff().delete_node(id);
+            return none();
+        });
+    }
+
+    static PyObject* add_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+        return guarded_call([&]() -> Outcome {
+            TOVRA_TRY(auto arguments, parse_arguments<Holder::add_edge>(args, nargs, kwnames));
+            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
+            TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
+            TOVRA_TRY(float weight, arguments.convert(2, pyobject_to_f32));
+            // An edge touching a deleted node is refused by the diff and left
+            // unrecorded; the method reports nothing, by design of the API: a
+            // caller sees the outcome in the listings.
+            (void)borrow.diff().add_edge(from, to, weight);
+            return none();
+        });
+    }
+
+    static PyObject* delete_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
+        return guarded_call([&]() -> Outcome {
+            TOVRA_TRY(auto arguments, parse_arguments<Holder::delete_edge>(args, nargs, kwnames));
+            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
+            TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
+            borrow.diff().delete_edge(from, to);
+            return none();
+        });
+    }
+
+private:
+    static auto exclusive(PyObject* self) -> decltype(lock_exclusive(Holder::check_self(self).value())) {
+        TOVRA_TRY(auto* object, Holder::check_self(self));
+        return lock_exclusive(object);
+    }
+};
+
+}  // namespace tovra::py
