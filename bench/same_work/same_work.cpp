@@ -137,8 +137,9 @@ inline Fallible<SameWorkObject*> check_self(PyObject* self) noexcept {
 // The module's four mutating calls, with its parameters under this type's
 // name (a refusal reads the same but for the class), over these tables.
 struct SameWorkHolder {
-    static Fallible<SameWorkObject*> check_self(PyObject* self) noexcept {
-        return ::check_self(self);
+    static Fallible<Borrow<SameWorkObject, true>> borrow_exclusive(PyObject* self) {
+        TOVRA_TRY(SameWorkObject* object, check_self(self));
+        return lock_exclusive(object);
     }
     static constexpr ParameterList add_node{"SameWork.add_node()", params::add_node_parameters,
                                             std::size(params::add_node_parameters)};
@@ -154,11 +155,6 @@ struct SameWorkHolder {
 
 using Calls = MutationCalls<SameWorkHolder>;
 
-Fallible<Borrow<SameWorkObject, true>> borrow_exclusive(PyObject* self) {
-    TOVRA_TRY(SameWorkObject* object, check_self(self));
-    return lock_exclusive(object);
-}
-
 Fallible<const Tables*> peek_shared(PyObject* self) {
     TOVRA_TRY(SameWorkObject* object, check_self(self));
     return peek(object);
@@ -166,7 +162,7 @@ Fallible<const Tables*> peek_shared(PyObject* self) {
 
 PyObject* clear(PyObject* self, PyObject*) {
     return guarded_call([&]() -> Outcome {
-        TOVRA_TRY(auto borrow, borrow_exclusive(self));
+        TOVRA_TRY(auto borrow, SameWorkHolder::borrow_exclusive(self));
         borrow.diff().clear();
         return none();
     });

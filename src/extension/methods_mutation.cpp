@@ -9,8 +9,8 @@ namespace tovra::py {
 namespace {
 
 struct GraphDiffHolder {
-    static Fallible<PyGraphDiffObject*> check_self(PyObject* self) noexcept {
-        return py::check_self(self);
+    static Fallible<ExclusiveBorrow> borrow_exclusive(PyObject* self) {
+        return py::borrow_exclusive(self);
     }
     static constexpr const ParameterList& add_node = params::add_node;
     static constexpr const ParameterList& delete_node = params::delete_node;

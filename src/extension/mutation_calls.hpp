@@ -2,9 +2,9 @@
 // argument before it touches the diff, so a refused value leaves the diff as
 // it was.
 //
-// Generic over `Holder`, which names the object's self check
-// (`check_self(PyObject*)`, giving a Fallible pointer to an object with a
-// `diff` and a `borrow_flag`) and the four parameter lists. PyGraphDiff is
+// Generic over `Holder`, which names the object's exclusive borrow
+// (`borrow_exclusive(PyObject*)`, self check included) and the four
+// parameter lists. PyGraphDiff is
 // one holder; the benchmark's yardstick, the same path over other tables, is
 // the other.
 #pragma once
@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "extension/argument_parser.hpp"
-#include "extension/borrow_flag.hpp"
 #include "extension/call_wrapper.hpp"
 #include "extension/conversions.hpp"
 
@@ -26,7 +25,7 @@ struct MutationCalls {
                               PyObject* kwnames) {
         return guarded_call([&]() -> Outcome {
             TOVRA_TRY(auto arguments, parse_arguments<Holder::add_node>(args, nargs, kwnames));
-            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(auto borrow, Holder::borrow_exclusive(self));
             TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
             NodeUpdate update;
             TOVRA_CHECK(arguments.convert(1, [&update](PyObject* dict) {
@@ -41,7 +40,7 @@ struct MutationCalls {
                                  PyObject* kwnames) {
         return guarded_call([&]() -> Outcome {
             TOVRA_TRY(auto arguments, parse_arguments<Holder::delete_node>(args, nargs, kwnames));
-            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(auto borrow, Holder::borrow_exclusive(self));
             TOVRA_TRY(Uuid id, arguments.convert(0, pyobject_to_pyuuid));
             borrow.diff().delete_node(id);
             return none();
@@ -52,7 +51,7 @@ struct MutationCalls {
                               PyObject* kwnames) {
         return guarded_call([&]() -> Outcome {
             TOVRA_TRY(auto arguments, parse_arguments<Holder::add_edge>(args, nargs, kwnames));
-            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(auto borrow, Holder::borrow_exclusive(self));
             TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
             TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
             TOVRA_TRY(float weight, arguments.convert(2, pyobject_to_f32));
@@ -68,18 +67,12 @@ struct MutationCalls {
                                  PyObject* kwnames) {
         return guarded_call([&]() -> Outcome {
             TOVRA_TRY(auto arguments, parse_arguments<Holder::delete_edge>(args, nargs, kwnames));
-            TOVRA_TRY(auto borrow, exclusive(self));
+            TOVRA_TRY(auto borrow, Holder::borrow_exclusive(self));
             TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
             TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
             borrow.diff().delete_edge(from, to);
             return none();
         });
-    }
-
-private:
-    static auto exclusive(PyObject* self) -> decltype(lock_exclusive(Holder::check_self(self).value())) {
-        TOVRA_TRY(auto* object, Holder::check_self(self));
-        return lock_exclusive(object);
     }
 };
 
