@@ -630,7 +630,7 @@ def main() -> int:
     floor = _tovra_floor.Floor()
     print()
     for mib in (1, 16, 64):
-        per_read, per_fault = floor.memory_costs(mib)
+        per_read, per_fault = floor.memory_costs(mib << 20)
         print(f"memory here: a dependent read at random in {mib} MiB costs {per_read:.1f}ns")
     if per_fault is not None:
         print(f"memory here: the first touch of a fresh 4 KiB page costs {per_fault:.0f}ns")
