@@ -313,19 +313,15 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     nodes.reserve(texts.size());
     const NodeText* refused = nullptr;
     // The map is far larger than a cache at the sizes where speed matters,
-    // and each insertion lands somewhere random in it: start loading the
-    // slots of the entries a few steps on while inserting this one.
-    constexpr std::size_t prefetch_distance = 8;
-    for (std::size_t i = texts.size(); i-- > 0;) {
-        if (i >= prefetch_distance) {
-            const Uuid& later = texts[i - prefetch_distance].id;
-            nodes.prefetch({later, UuidHash{}.primary(later)});
-        }
-        const NodeText& entry = texts[i];
-        if (nodes.try_emplace(entry.id, std::move(updates[i])).second && entry.failure != no_failure) {
-            refused = &entry;
-        }
-    }
+    // and each insertion lands somewhere random in it: a run of probes.
+    nodes.for_each_probe(
+        texts.crbegin(), texts.crend(), [](const NodeText& entry) -> const Uuid& { return entry.id; },
+        [&](const NodeText& entry) {
+            const auto i = static_cast<std::size_t>(&entry - texts.data());
+            if (nodes.try_emplace(entry.id, std::move(updates[i])).second && entry.failure != no_failure) {
+                refused = &entry;
+            }
+        });
     if (refused != nullptr) {
         const JsonFailure json = failures[refused->failure];
         return fail(CodecFailure{CodecError::invalid_node_update, refused->offset + json.offset, json});

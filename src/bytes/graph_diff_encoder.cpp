@@ -35,17 +35,6 @@ inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept
     return store_le(out, bits);
 }
 
-// Each source's inner table is an allocation of its own, somewhere in the
-// heap, and reading it is a cache miss that the outer walk cannot predict.
-// Fetching the table of the source a few slots ahead while the current one
-// is written overlaps those misses instead of taking them one after another.
-constexpr std::size_t lookahead = 8;
-
-template <class Outer, class WriteSource>
-inline void write_sources(const Outer& sources, WriteSource&& write_source) noexcept {
-    sources.for_each(lookahead, write_source,
-                     [](const auto& later) { later.second.prefetch_entries(); });
-}
 
 }  // namespace
 
@@ -125,7 +114,7 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
     // Section 3. A source whose map was emptied by a node deletion is
     // written with a count of 0, not dropped: it still counts as an entry.
     out = store_le<std::uint64_t>(out, edges.new_or_updated_edges.size());
-    write_sources(edges.new_or_updated_edges, [&out](const auto& source) {
+    edges.new_or_updated_edges.for_each_with_inner([&out](const auto& source) {
         out = put_uuid(out, source.first);
         out = store_le<std::uint64_t>(out, source.second.size());
         for (const auto& target : source.second) {
@@ -136,7 +125,7 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
 
     // Section 4.
     out = store_le<std::uint64_t>(out, edges.deleted_edges.size());
-    write_sources(edges.deleted_edges, [&out](const auto& source) {
+    edges.deleted_edges.for_each_with_inner([&out](const auto& source) {
         out = put_uuid(out, source.first);
         out = store_le<std::uint64_t>(out, source.second.size());
         for (const auto& target : source.second) out = put_uuid(out, target);

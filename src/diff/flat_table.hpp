@@ -108,6 +108,20 @@ struct HashedKey {
     std::uint64_t primary;
 };
 
+// The tables' prefetching, for the operations of hash_containers.hpp that
+// span more than one table: a walk over a map of inner tables, probes of one
+// key in several tables.
+struct Fetch {
+    template <class Table, class Key>
+    [[gnu::always_inline]] static void probe(const Table& table, const HashedKey<Key>& hashed) noexcept {
+        table.fetch_probe(hashed);
+    }
+    template <class Table>
+    [[gnu::always_inline]] static void entries(const Table& table) noexcept {
+        table.fetch_entries();
+    }
+};
+
 template <class Policy, class Hash>
 class FlatTable {
     template <bool Const>
@@ -215,39 +229,24 @@ public:
     bool contains(const HashedKey<key_type>& hashed) const noexcept { return holds(hashed); }
     size_type erase(const HashedKey<key_type>& hashed) noexcept { return erase_found(hashed); }
 
-    // Starts loading the memory a lookup of `hashed` reads first, so that a
-    // caller walking many tables can overlap their cache misses.
-    //
-    // Always inlined: g++ takes a function that only prefetches for one
-    // without effects and drops calls to it.
-    [[gnu::always_inline]] void prefetch(const HashedKey<key_type>& hashed) const noexcept {
-        if (block_ == nullptr) return;
-        const std::size_t at = home(hashed);
-        __builtin_prefetch(control() + at);
-        __builtin_prefetch(slots() + at);
+    // Runs `visit(item)` for each item of [first, last) in turn, for a
+    // caller that probes this table for `key_of(item)` of each: a long run
+    // of keys landing at random in a table larger than the cache. The memory
+    // the probe of an item a few further on reads is fetched meanwhile.
+    template <class It, class KeyOf, class Visit>
+    void for_each_probe(It first, It last, KeyOf&& key_of, Visit&& visit) {
+        It ahead = first;
+        for (std::size_t lead = 0; lead < walk_ahead && ahead != last; ++lead) ++ahead;
+        for (; first != last; ++first) {
+            if (ahead != last) {
+                const key_type& later = key_of(*ahead);
+                fetch_probe({later, Hash{}.primary(later)});
+                ++ahead;
+            }
+            visit(*first);
+        }
     }
 
-    // Starts loading the first entries and the control bytes, for a caller
-    // about to walk the whole (small) table.
-    [[gnu::always_inline]] void prefetch_entries() const noexcept {
-        if (block_ == nullptr) return;
-        __builtin_prefetch(block_ + header_bytes);
-        __builtin_prefetch(control());
-    }
-
-    // Visits every entry in iteration order, and hands `ahead` the entry
-    // `distance` slots further on (when there is one) before visiting the
-    // current one: room to prefetch what the visit of a later entry needs.
-    // Neither may insert into or erase from this table. A visit returning
-    // bool stops the walk with false.
-    template <class Visit, class Ahead>
-    void for_each(std::size_t distance, Visit&& visit, Ahead&& ahead) {
-        walk(*this, distance, visit, ahead);
-    }
-    template <class Visit, class Ahead>
-    void for_each(std::size_t distance, Visit&& visit, Ahead&& ahead) const {
-        walk(*this, distance, visit, ahead);
-    }
     const_iterator find(const key_type& key) const noexcept { return locate<true>(key); }
     size_type count(const key_type& key) const noexcept { return contains(key) ? 1 : 0; }
     bool contains(const key_type& key) const noexcept { return holds(key); }
@@ -301,6 +300,49 @@ public:
     }
 
 protected:
+    friend struct Fetch;
+
+    // How many entries ahead of the one being visited a walk fetches what a
+    // later visit will read: far enough to cover a miss to memory with the
+    // work of the visits in between, near enough that what is fetched is
+    // still in the cache when its turn comes.
+    static constexpr std::size_t walk_ahead = 16;
+
+    // Starts loading the memory a lookup of `hashed` reads first, so that
+    // probes of several tables, or of one table for a run of keys, overlap
+    // their cache misses instead of taking them in turn.
+    //
+    // Always inlined: g++ takes a function that only prefetches for one
+    // without effects and drops calls to it.
+    [[gnu::always_inline]] void fetch_probe(const HashedKey<key_type>& hashed) const noexcept {
+        if (size_ == 0) return;
+        const std::size_t at = home(hashed);
+        __builtin_prefetch(control() + at);
+        __builtin_prefetch(slots() + at);
+    }
+
+    // Starts loading the first entries and the control bytes, for a caller
+    // about to walk the whole (small) table.
+    [[gnu::always_inline]] void fetch_entries() const noexcept {
+        if (block_ == nullptr) return;
+        __builtin_prefetch(block_ + header_bytes);
+        __builtin_prefetch(control());
+    }
+
+    // Visits every entry in iteration order, and hands `ahead` the entry
+    // `walk_ahead` slots further on (when there is one) before visiting the
+    // current one: room to fetch what the visit of a later entry needs.
+    // Neither may insert into or erase from this table. A visit returning
+    // bool stops the walk with false.
+    template <class Visit, class Ahead>
+    void walk_fetching(Visit&& visit, Ahead&& ahead) {
+        walk(*this, visit, ahead);
+    }
+    template <class Visit, class Ahead>
+    void walk_fetching(Visit&& visit, Ahead&& ahead) const {
+        walk(*this, visit, ahead);
+    }
+
     // Where a probe for a key ended: the key's slot, or where it would go
     // (`distance` is then the control byte it would get: distance + 1).
     struct Spot {
@@ -314,14 +356,14 @@ protected:
     //
     // Split in two so that the common case, a key already there, is a probe
     // inlined into the caller; inserting is out of line.
-    template <class... Args>
-    std::pair<iterator, bool> emplace_key(const key_type& key, Args&&... args) {
+    template <class Lookup, class... Args>
+    std::pair<iterator, bool> emplace_key(const Lookup& lookup, Args&&... args) {
         Spot spot{};
         if (block_ != nullptr) [[likely]] {
-            spot = probe(key);
+            spot = probe_from(lookup_key(lookup), home(lookup));
             if (spot.found) return {iterator(this, spot.index), false};
         }
-        return emplace_absent(spot, key, std::forward<Args>(args)...);
+        return emplace_absent(spot, lookup_key(lookup), std::forward<Args>(args)...);
     }
 
 private:
@@ -499,10 +541,10 @@ private:
         ctrl[hole] = 0;
     }
 
-    // Both for_each: `Self` is the table, const or not, and the entries are
+    // Both walk_fetching: `Self` is the table, const or not, and the entries are
     // as const as it is.
     template <class Self, class Visit, class Ahead>
-    static void walk(Self& self, std::size_t distance, Visit& visit, Ahead& ahead) {
+    static void walk(Self& self, Visit& visit, Ahead& ahead) {
         using Entry = std::conditional_t<std::is_const_v<Self>, const value_type, value_type>;
         using Entries = std::conditional_t<std::is_const_v<Self>, const Overflow, Overflow>;
         if (self.block_ == nullptr) return;
@@ -519,7 +561,7 @@ private:
             }
         };
         for (std::size_t i = 0; i < cap; ++i) {
-            if (i + distance < cap && ctrl[i + distance] != 0) ahead(slot[i + distance]);
+            if (i + walk_ahead < cap && ctrl[i + walk_ahead] != 0) ahead(slot[i + walk_ahead]);
             if (ctrl[i] != 0 && !keep_going(slot[i])) return;
         }
         if (self.has_overflow()) {

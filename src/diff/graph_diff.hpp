@@ -49,45 +49,31 @@ public:
           edges_(std::move(edges)) {}
 
     void add_or_update_node(const Id& id, Update update) {
-        // The erase below is a second table's miss: started early, it
-        // overlaps the first.
-        if (!deleted_nodes_.empty()) deleted_nodes_.prefetch({id, Hash{}.primary(id)});
         // One probe either way: the update is moved in only when the id is
-        // new, and is left for the merge otherwise.
-        auto [entry, inserted] = new_or_updated_nodes_.try_emplace(id, std::move(update));
-        if (!inserted) entry->second += std::move(update);
-        deleted_nodes_.erase(id);
+        // new, and is merged into the one there otherwise. The node is no
+        // longer deleted.
+        upsert_and_erase(
+            new_or_updated_nodes_, hashed(id), std::move(update),
+            [](Update& held, Update&& later) { held += std::move(later); }, deleted_nodes_);
     }
 
     void delete_node(const Id& id) {
         auto& pending = edges_.new_or_updated_edges;
-        const HashedKey<Id> hashed{id, Hash{}.primary(id)};
-        // Three tables, each likely a cache miss for an id not seen lately:
-        // asked for together, the misses overlap instead of queueing.
-        new_or_updated_nodes_.prefetch(hashed);
-        pending.prefetch(hashed);
-        deleted_nodes_.prefetch(hashed);
-        new_or_updated_nodes_.erase(hashed);
-        // Pending edges out of the node are simply dropped...
-        pending.erase(hashed);
+        const HashedKey<Id> node = hashed(id);
+        // The node is recorded deleted, its update dropped, and so are its
+        // pending edges out...
+        insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_, pending);
         // ...while pending edges into it become recorded deletions. The
         // emptied source entries stay (they still count); only delete_edge,
         // clear or a new add_edge on that source touches them again.
         //
         // This visits every source, so it is the one operation whose cost
-        // grows with the diff. The id is hashed once for all of them, and
-        // each source's table is fetched a few slots ahead of its probe: the
-        // tables are separate allocations, and waiting for each in turn
-        // would dominate.
-        pending.for_each(
-            prefetch_distance,
-            [&](auto& source) {
-                if (!source.second.contains(hashed)) return;
-                edges_.deleted_edges[source.first].insert(id);
-                source.second.erase(hashed);
-            },
-            [&](const auto& later) { later.second.prefetch(hashed); });
-        deleted_nodes_.insert(id);
+        // grows with the diff.
+        pending.for_each_probing_inner(node, [&](auto& source) {
+            if (!source.second.contains(node)) return;
+            edges_.deleted_edges[source.first].insert(id);
+            source.second.erase(node);
+        });
     }
 
     Result<Done, DiffError> add_edge(const Id& from, const Id& to, Weight weight) {
@@ -106,14 +92,8 @@ public:
     void delete_edge(const Id& from, const Id& to) {
         auto& deleted = edges_.deleted_edges;
         auto& pending = edges_.new_or_updated_edges;
-        const HashedKey<Id> source{from, Hash{}.primary(from)};
-        const HashedKey<Id> target{to, Hash{}.primary(to)};
-        // Both tables are probed for the source; their misses overlap when
-        // both are asked for first, and so do those of the two target tables.
-        deleted.prefetch(source);
-        pending.prefetch(source);
-        auto found = pending.find(source);
-        if (found != pending.end()) found->second.prefetch(target);
+        const HashedKey<Id> target = hashed(to);
+        auto found = find_with_inner(pending, hashed(from), target, deleted);
         deleted[from].insert(to);
         if (found != pending.end()) {
             found->second.erase(target);
@@ -143,9 +123,8 @@ public:
     const Edges& edges() const noexcept { return edges_; }
 
 private:
-    // How many sources ahead delete_node fetches a table: enough to cover a
-    // miss to memory with the work of the probes in between.
-    static constexpr int prefetch_distance = 16;
+    // An id hashed once for the several tables its operation probes.
+    static HashedKey<Id> hashed(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
 
     NodeMap new_or_updated_nodes_;
     NodeSet deleted_nodes_;

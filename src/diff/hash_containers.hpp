@@ -19,6 +19,8 @@
 
 namespace tovra {
 
+using flat_detail::HashedKey;
+
 template <class Key, class Value, class Hash>
 class FlatMap : public flat_detail::FlatTable<flat_detail::MapPolicy<Key, Value>, Hash> {
     using Base = flat_detail::FlatTable<flat_detail::MapPolicy<Key, Value>, Hash>;
@@ -32,6 +34,10 @@ public:
     // arguments are left untouched.
     template <class... Args>
     std::pair<iterator, bool> try_emplace(const Key& key, Args&&... args) {
+        return this->emplace_key(key, std::forward<Args>(args)...);
+    }
+    template <class... Args>
+    std::pair<iterator, bool> try_emplace(const HashedKey<Key>& key, Args&&... args) {
         return this->emplace_key(key, std::forward<Args>(args)...);
     }
 
@@ -51,6 +57,25 @@ public:
 
     Value& operator[](const Key& key) { return this->emplace_key(key).first->second; }
 
+    // For a map whose values are tables: visits every entry in iteration
+    // order, while the inner table of an entry a few further on is fetched,
+    // ready to be walked in its turn. Each inner table is an allocation of
+    // its own, a miss the outer walk cannot predict; fetched ahead, those
+    // misses overlap the visits instead of each stalling one. A visit
+    // returning bool stops the walk with false; none may change this map.
+    template <class Visit>
+    void for_each_with_inner(Visit&& visit) const {
+        this->walk_fetching(visit, [](const auto& later) { flat_detail::Fetch::entries(later.second); });
+    }
+
+    // The same for a visit that probes each inner table for `hashed`: what
+    // that probe reads first is fetched a few entries ahead. The visit may
+    // change the inner tables, not this map.
+    template <class Visit>
+    void for_each_probing_inner(const HashedKey<Key>& hashed, Visit&& visit) {
+        this->walk_fetching(visit, [&hashed](const auto& later) { flat_detail::Fetch::probe(later.second, hashed); });
+    }
+
     Value& at(const Key& key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
     const Value& at(const Key& key) const {
         auto found = this->find(key);
@@ -67,6 +92,7 @@ public:
     using Base::Base;
 
     std::pair<typename Base::iterator, bool> insert(const Key& key) { return this->emplace_key(key); }
+    std::pair<typename Base::iterator, bool> insert(const HashedKey<Key>& key) { return this->emplace_key(key); }
     std::pair<typename Base::iterator, bool> emplace(const Key& key) { return this->emplace_key(key); }
 };
 
@@ -76,6 +102,43 @@ using HashMap = FlatMap<Key, Value, Hash>;
 template <class Key, class Hash>
 using HashSet = FlatSet<Key, Hash>;
 
-using flat_detail::HashedKey;
+// Operations on one key in several tables at once, as the diff's rules
+// need them. Each table is an allocation of its own, so the probe of a key
+// not seen lately is likely a cache miss in each; all are asked for before
+// the first is made, so that the misses overlap instead of queueing.
+
+// `into` gets `value` for the key if the key is new there, and `merge(held,
+// value)` otherwise (the value is left untouched until then); then the key
+// is erased from each of `from`.
+template <class Key, class Map, class Value, class Merge, class... From>
+void upsert_and_erase(Map& into, const HashedKey<Key>& key, Value&& value, Merge&& merge, From&... from) {
+    (flat_detail::Fetch::probe(from, key), ...);
+    auto [entry, inserted] = into.try_emplace(key, std::forward<Value>(value));
+    if (!inserted) merge(entry->second, std::forward<Value>(value));
+    (from.erase(key), ...);
+}
+
+// Inserts the key into `into`, then erases it from each of `from`: if the
+// insertion throws, no table has changed.
+template <class Key, class Set, class... From>
+void insert_and_erase(Set& into, const HashedKey<Key>& key, From&... from) {
+    flat_detail::Fetch::probe(into, key);
+    (flat_detail::Fetch::probe(from, key), ...);
+    into.insert(key);
+    (from.erase(key), ...);
+}
+
+// Finds `key` in `outer`, a map whose values are tables, and starts on what
+// the caller probes next: `key` in each of `also`, and `inner_key` in the
+// inner table found.
+template <class Key, class Outer, class... Also>
+auto find_with_inner(Outer& outer, const HashedKey<Key>& key, const HashedKey<Key>& inner_key,
+                     const Also&... also) {
+    (flat_detail::Fetch::probe(also, key), ...);
+    flat_detail::Fetch::probe(outer, key);
+    auto found = outer.find(key);
+    if (found != outer.end()) flat_detail::Fetch::probe(found->second, inner_key);
+    return found;
+}
 
 }  // namespace tovra

@@ -40,11 +40,6 @@ PyObject* method_deleted_nodes(PyObject* self, PyObject*) {
     });
 }
 
-// Each source's targets are a table of their own, somewhere else in memory:
-// fetched a few sources ahead so that building the Python objects of one
-// source overlaps the wait for the next.
-constexpr std::size_t sources_ahead = 8;
-
 // A dict of source text to `targets_to_py(targets)`. A source left without
 // targets is skipped: delete_node empties a map and leaves it counted by
 // num_edges, and a decoded diff may hold an empty set; neither is an edge.
@@ -63,8 +58,10 @@ Outcome sources_to_pydict(const Sources& sources, TargetsToPy targets_to_py) {
         outcome = set_item(result.get(), uuid_to_pystr(source), inner.value());
         return outcome.ok();
     };
-    sources.for_each(sources_ahead, add_source,
-                     [](const auto& later) { later.second.prefetch_entries(); });
+    // Each source's targets are a table of their own, somewhere else in
+    // memory: the walk fetches them ahead, so that building the Python
+    // objects of one source overlaps the wait for the next.
+    sources.for_each_with_inner(add_source);
     TOVRA_CHECK(std::move(outcome));
     return result;
 }
