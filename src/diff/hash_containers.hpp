@@ -4,7 +4,7 @@
 // Flat open-addressing tables: one allocation per non-empty table, none for
 // an empty one, iteration order a function of the keys and of the operations
 // only, and a bounded probe with a deterministic fallback for keys chosen to
-// collide (see flat_table.hpp). An insertion or erasure may move the other
+// collide (see flat_table_core.hpp). An insertion or erasure may move the other
 // entries of the same table, so no reference into a table is kept across a
 // change to it.
 //
@@ -73,7 +73,8 @@ public:
     // change the inner tables, not this map.
     template <class Visit>
     void for_each_probing_inner(const HashedKey<Key>& hashed, Visit&& visit) {
-        this->walk_fetching(visit, [&hashed](const auto& later) { flat_detail::Fetch::probe(later.second, hashed); });
+        this->walk_fetching(visit,
+                            [&hashed](const auto& later) { flat_detail::Fetch::probe(later.second, hashed); });
     }
 
     Value& at(const Key& key) { return const_cast<Value&>(std::as_const(*this).at(key)); }

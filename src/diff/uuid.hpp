@@ -72,7 +72,7 @@ inline std::uint64_t siphash13_16(std::uint64_t k0, std::uint64_t k1, std::uint6
 // `primary` is even invertible: colliding ids cost nothing to make. The hash
 // tables therefore bound every probe sequence, and a table whose keys break
 // that bound under `primary` switches to `strong` for good (see
-// flat_table.hpp). `strong` (SipHash-1-3 under constant keys) costs several
+// flat_table_core.hpp). `strong` (SipHash-1-3 under constant keys) costs several
 // times more and has no shortcut: ids that collide under it can only be found
 // by trying one after another. Keys that collide even so are kept in an
 // ordered structure instead.

@@ -1,0 +1,559 @@
+// The probe core of the open-addressing table behind FlatMap and FlatSet: one
+// allocation per table holding the slots and a control byte per slot, Robin
+// Hood linear probing over a power-of-two capacity, backward-shift deletion
+// (no tombstones), at most 7/8 of the slots in use. The interface built on
+// it is flat_table.hpp.
+//
+// Every step that moves an entry is a function of the keys and of the
+// operations applied, so the slot order is too. Nothing depends on an
+// address, a clock or a per-process seed.
+//
+// Hostile keys. The hash takes no secret, so a caller can choose keys that
+// collide; the primary hash is even invertible. Every probe is therefore
+// bounded: no entry sits more than `max_distance` slots past its home slot.
+// When an insertion would break that bound, a table still on the primary hash
+// rehashes itself, at the same capacity, under the strong hash and keeps it
+// until it is cleared. A table already on the strong hash puts the key in an
+// ordered map beside the slots instead (the "overflow"), so even keys chosen
+// against the strong hash cost O(max_distance + log n) per operation. Both
+// steps are decided by the keys and operations alone. Random keys never get
+// near the bound (see bench/core_tables.cpp), so neither step is taken in
+// normal use.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+
+#include "diff/flat_table_policies.hpp"
+#include "diff/table_memory.hpp"
+
+namespace tovra::flat_detail {
+
+template <class Core, bool Const>
+class FlatIter;
+struct Fetch;
+
+template <class Policy, class Hash>
+class FlatCore {
+public:
+    using key_type = typename Policy::key_type;
+    using value_type = typename Policy::value_type;
+
+    // The farthest an entry may sit from its home slot. The control byte of
+    // a slot holds its entry's distance + 1 (0: empty), so this must stay
+    // below 255; it is also the most slots any lookup inspects.
+    static constexpr unsigned max_distance = 127;
+
+protected:
+    template <class, bool>
+    friend class FlatIter;
+    friend struct Fetch;
+
+    using Overflow = typename Policy::Overflow;
+    using OverflowIter = typename Overflow::iterator;
+
+    // How many entries ahead of the one being visited a walk fetches what a
+    // later visit will read: far enough to cover a miss to memory with the
+    // work of the visits in between, near enough that what is fetched is
+    // still in the cache when its turn comes.
+    static constexpr std::size_t walk_ahead = 16;
+
+    FlatCore() noexcept = default;
+
+    FlatCore(const FlatCore& other) : FlatCore() {
+        if (other.block_ == nullptr) return;
+        FlatCore copy;
+        copy.allocate(other.log2_);
+        copy.flags_ = other.flags_ & strong_flag;
+        const std::size_t cap = other.capacity();
+        const std::uint8_t* from = other.control();
+        std::uint8_t* to = copy.control();
+        // Slot for slot, so the copy iterates exactly like the original.
+        for (std::size_t i = 0; i < cap; ++i) {
+            if (from[i] == 0) continue;
+            ::new (static_cast<void*>(copy.slots() + i)) value_type(other.slots()[i]);
+            to[i] = from[i];
+        }
+        copy.size_ = other.size_;
+        if (other.has_overflow()) {
+            copy.overflow_slot() = new Overflow(other.overflow());
+            copy.flags_ |= overflow_flag;
+        }
+        swap(copy);
+    }
+
+    FlatCore(FlatCore&& other) noexcept
+        : block_(std::exchange(other.block_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          log2_(std::exchange(other.log2_, 0)),
+          flags_(std::exchange(other.flags_, 0)) {}
+
+    FlatCore& operator=(const FlatCore& other) {
+        if (this != &other) {
+            FlatCore copy(other);
+            swap(copy);
+        }
+        return *this;
+    }
+
+    FlatCore& operator=(FlatCore&& other) noexcept {
+        if (this != &other) {
+            FlatCore taken(std::move(other));
+            swap(taken);
+        }
+        return *this;
+    }
+
+    ~FlatCore() { release(); }
+
+    void swap(FlatCore& other) noexcept {
+        std::swap(block_, other.block_);
+        std::swap(size_, other.size_);
+        std::swap(log2_, other.log2_);
+        std::swap(flags_, other.flags_);
+    }
+
+    // Where a probe for a key ended: the key's slot, or where it would go
+    // (`distance` is then the control byte it would get: distance + 1).
+    struct Spot {
+        std::size_t index;
+        unsigned distance;
+        bool found;
+    };
+
+    // Where an entry is: a slot below the capacity; from the capacity on, a
+    // position in the overflow.
+    struct Place {
+        std::size_t index;
+        OverflowIter overflow;
+    };
+
+    static constexpr std::uint8_t strong_flag = 1;
+    static constexpr std::uint8_t overflow_flag = 2;
+    static constexpr unsigned min_log2 = 1;
+    static constexpr unsigned max_log2 = sizeof(std::size_t) >= 8 ? 32 : 31;
+    // The block starts with the overflow's address, padded so the slots that
+    // follow are aligned; the control bytes come after the slots.
+    static constexpr std::size_t header_bytes =
+        (sizeof(Overflow*) + alignof(value_type) - 1) / alignof(value_type) * alignof(value_type);
+
+    static_assert(max_distance + 1 < 255);
+    static_assert(std::is_nothrow_move_constructible_v<value_type>,
+                  "entries are moved while other entries are inserted or erased");
+    static_assert(alignof(value_type) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+
+    static std::size_t block_bytes(std::size_t cap) noexcept {
+        return header_bytes + cap * (sizeof(value_type) + 1);
+    }
+
+    static std::size_t max_load(std::size_t cap) noexcept {
+        return cap == 0 ? 0 : cap - std::max<std::size_t>(cap / 8, 1);
+    }
+
+    static unsigned capacity_log2_for(std::size_t count) {
+        unsigned log2 = min_log2;
+        while (max_load(std::size_t{1} << log2) < count) {
+            if (++log2 > max_log2) throw std::length_error("hash table too large");
+        }
+        return log2;
+    }
+
+    static std::size_t max_size() noexcept { return std::numeric_limits<std::uint32_t>::max(); }
+
+    std::size_t capacity() const noexcept { return block_ == nullptr ? 0 : std::size_t{1} << log2_; }
+    bool strong() const noexcept { return (flags_ & strong_flag) != 0; }
+    bool has_overflow() const noexcept { return (flags_ & overflow_flag) != 0; }
+    std::size_t overflow_size() const noexcept { return has_overflow() ? overflow().size() : 0; }
+
+    // These need the block: only for a table that has one.
+    std::size_t mask() const noexcept { return (std::size_t{1} << log2_) - 1; }
+    value_type* slots() const noexcept { return reinterpret_cast<value_type*>(block_ + header_bytes); }
+    std::uint8_t* control() const noexcept {
+        return reinterpret_cast<std::uint8_t*>(block_ + header_bytes + (mask() + 1) * sizeof(value_type));
+    }
+    Overflow*& overflow_slot() const noexcept { return *reinterpret_cast<Overflow**>(block_); }
+    Overflow& overflow() const noexcept { return *overflow_slot(); }
+
+    std::size_t main_size() const noexcept { return size_ - overflow_size(); }
+
+    // The lookups take a key or a key with its primary hash (`Lookup`): the
+    // two differ only in where the probe starts.
+    static const key_type& lookup_key(const key_type& key) noexcept { return key; }
+    static const key_type& lookup_key(const HashedKey<key_type>& hashed) noexcept { return hashed.key; }
+
+    std::size_t home(const key_type& key) const noexcept {
+        const std::uint64_t h = strong() ? Hash{}.strong(key) : Hash{}.primary(key);
+        return static_cast<std::size_t>(h) & mask();
+    }
+    std::size_t home(const HashedKey<key_type>& hashed) const noexcept {
+        const std::uint64_t h = strong() ? Hash{}.strong(hashed.key) : hashed.primary;
+        return static_cast<std::size_t>(h) & mask();
+    }
+
+    template <class Lookup>
+    Spot probe(const Lookup& lookup) const noexcept {
+        return probe_from(lookup_key(lookup), home(lookup));
+    }
+
+    // Robin Hood lookup: entries of one cluster are in order of home slot, so
+    // the search ends at the first entry closer to its home than the key
+    // would be, and a key is compared only where the distances agree.
+    Spot probe_from(const key_type& key, std::size_t start) const noexcept {
+        const std::size_t mask = this->mask();
+        const std::uint8_t* ctrl = control();
+        std::size_t i = start;
+        for (unsigned d = 1;; ++d, i = (i + 1) & mask) {
+            const unsigned c = ctrl[i];
+            if (c < d) return {i, d, false};
+            if (c == d && Policy::key_of(slots()[i]) == key) return {i, d, true};
+        }
+    }
+
+    // Where a key known to be absent goes.
+    Spot probe_absent(const key_type& key) const noexcept {
+        const std::size_t mask = this->mask();
+        const std::uint8_t* ctrl = control();
+        std::size_t i = home(key);
+        unsigned d = 1;
+        while (ctrl[i] >= d) {
+            ++d;
+            i = (i + 1) & mask;
+        }
+        return {i, d, false};
+    }
+
+    // Where `lookup`'s key is, if it is in the table.
+    template <class Lookup>
+    bool find_place(const Lookup& lookup, Place& place) const noexcept {
+        if (block_ == nullptr) return false;
+        const Spot spot = probe(lookup);
+        if (spot.found) {
+            place.index = spot.index;
+            return true;
+        }
+        if (!has_overflow()) return false;
+        place.overflow = overflow().find(lookup_key(lookup));
+        if (place.overflow == overflow().end()) return false;
+        place.index = capacity();
+        return true;
+    }
+
+    template <class Lookup>
+    bool holds(const Lookup& lookup) const noexcept {
+        if (block_ == nullptr) return false;
+        if (probe(lookup).found) return true;
+        return has_overflow() && overflow().count(lookup_key(lookup)) != 0;
+    }
+
+    // Starts loading the memory a lookup of `hashed` reads first, so that
+    // probes of several tables, or of one table for a run of keys, overlap
+    // their cache misses instead of taking them in turn.
+    //
+    // Always inlined: g++ takes a function that only prefetches for one
+    // without effects and drops calls to it.
+    [[gnu::always_inline]] void fetch_probe(const HashedKey<key_type>& hashed) const noexcept {
+        if (size_ == 0) return;
+        const std::size_t at = home(hashed);
+        __builtin_prefetch(control() + at);
+        __builtin_prefetch(slots() + at);
+    }
+
+    // Starts loading the first entries and the control bytes, for a caller
+    // about to walk the whole (small) table.
+    [[gnu::always_inline]] void fetch_entries() const noexcept {
+        if (block_ == nullptr) return;
+        __builtin_prefetch(block_ + header_bytes);
+        __builtin_prefetch(control());
+    }
+
+    // Visits every entry in iteration order, and hands `ahead` the entry
+    // `walk_ahead` slots further on (when there is one) before visiting the
+    // current one: room to fetch what the visit of a later entry needs.
+    // Neither may insert into or erase from this table. A visit returning
+    // bool stops the walk with false. `Self` is the table, const or not, and
+    // the entries are as const as it is.
+    template <class Self, class Visit, class Ahead>
+    static void walk(Self& self, Visit& visit, Ahead& ahead) {
+        using Entry = std::conditional_t<std::is_const_v<Self>, const value_type, value_type>;
+        using Entries = std::conditional_t<std::is_const_v<Self>, const Overflow, Overflow>;
+        if (self.block_ == nullptr) return;
+        const std::size_t cap = self.capacity();
+        const std::uint8_t* ctrl = self.control();
+        Entry* slot = self.slots();
+        auto keep_going = [&visit](Entry& entry) {
+            if constexpr (std::is_void_v<std::invoke_result_t<Visit&, Entry&>>) {
+                visit(entry);
+                return true;
+            } else {
+                return static_cast<bool>(visit(entry));
+            }
+        };
+        for (std::size_t i = 0; i < cap; ++i) {
+            if (i + walk_ahead < cap && ctrl[i + walk_ahead] != 0) ahead(slot[i + walk_ahead]);
+            if (ctrl[i] != 0 && !keep_going(slot[i])) return;
+        }
+        if (self.has_overflow()) {
+            Entries& overflow = self.overflow();
+            for (Entry& entry : overflow) {
+                if (!keep_going(entry)) return;
+            }
+        }
+    }
+
+    // Inserts `key` with a value made from `args`, the key being absent from
+    // the slots: `spot` is where its probe ended there (unset when the table
+    // has no block yet). The key may still be in the overflow, and then the
+    // arguments are untouched. Out of line: the common case, a key already
+    // there, is a probe inlined into the caller.
+    template <class... Args>
+    [[gnu::noinline]] std::pair<Place, bool> emplace_absent(Spot spot, const key_type& key, Args&&... args) {
+        if (has_overflow()) {
+            auto hit = overflow().find(key);
+            if (hit != overflow().end()) return {Place{capacity(), hit}, false};
+        }
+        if (size_ == max_size()) throw std::length_error("hash table is full");
+        bool spot_valid = block_ != nullptr;
+        for (;;) {
+            if (main_size() + 1 > max_load(capacity())) {
+                rehash(block_ == nullptr ? min_log2 : log2_ + 1, strong());
+                spot_valid = false;
+            }
+            if (!spot_valid) spot = probe(key);
+            if (make_room(spot.index, spot.distance)) {
+                try {
+                    Policy::construct(slots() + spot.index, key, std::forward<Args>(args)...);
+                } catch (...) {
+                    close_gap(spot.index);
+                    throw;
+                }
+                control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
+                ++size_;
+                return {Place{spot.index, {}}, true};
+            }
+            if (!strong()) {
+                rehash(log2_, true);
+                spot_valid = false;
+                continue;
+            }
+            Overflow& overflow = make_overflow();
+            try {
+                auto placed = Policy::overflow_emplace(overflow, key, std::forward<Args>(args)...);
+                ++size_;
+                return {Place{capacity(), placed}, true};
+            } catch (...) {
+                drop_overflow_if_empty();
+                throw;
+            }
+        }
+    }
+
+    void relocate(std::size_t from, std::size_t to) noexcept {
+        ::new (static_cast<void*>(slots() + to)) value_type(std::move(slots()[from]));
+        slots()[from].~value_type();
+    }
+
+    // Shifts the run that starts at `at` one slot on, leaving slot `at`
+    // unconstructed; refuses, changing nothing, if that would put any entry
+    // (the new one included) past `max_distance`.
+    bool make_room(std::size_t at, unsigned distance) noexcept {
+        if (distance > max_distance + 1) return false;
+        const std::size_t mask = this->mask();
+        std::uint8_t* ctrl = control();
+        std::size_t end = at;
+        while (ctrl[end] != 0) {
+            if (ctrl[end] == max_distance + 1) return false;
+            end = (end + 1) & mask;
+        }
+        while (end != at) {
+            const std::size_t before = (end - 1) & mask;
+            relocate(before, end);
+            ctrl[end] = static_cast<std::uint8_t>(ctrl[before] + 1);
+            end = before;
+        }
+        return true;
+    }
+
+    // Backward shift into the unconstructed slot `hole`: the entries after
+    // it move one slot back until one is at its home or a slot is empty. The
+    // exact inverse of make_room.
+    void close_gap(std::size_t hole) noexcept {
+        const std::size_t mask = this->mask();
+        std::uint8_t* ctrl = control();
+        std::size_t next = (hole + 1) & mask;
+        while (ctrl[next] > 1) {
+            relocate(next, hole);
+            ctrl[hole] = static_cast<std::uint8_t>(ctrl[next] - 1);
+            hole = next;
+            next = (next + 1) & mask;
+        }
+        ctrl[hole] = 0;
+    }
+
+    template <class Lookup>
+    std::size_t erase_found(const Lookup& lookup) noexcept {
+        if (block_ == nullptr) return 0;
+        const Spot spot = probe(lookup);
+        if (spot.found) {
+            erase_slot(spot.index);
+            return 1;
+        }
+        if (!has_overflow()) return 0;
+        const std::size_t erased = overflow().erase(lookup_key(lookup));
+        if (erased != 0) {
+            --size_;
+            drop_overflow_if_empty();
+        }
+        return erased;
+    }
+
+    void erase_place(const Place& place) noexcept {
+        if (place.index < capacity()) {
+            erase_slot(place.index);
+            return;
+        }
+        overflow().erase(place.overflow);
+        --size_;
+        drop_overflow_if_empty();
+    }
+
+    void erase_slot(std::size_t index) noexcept {
+        slots()[index].~value_type();
+        close_gap(index);
+        --size_;
+    }
+
+    void allocate(unsigned log2) {
+        if (log2 > max_log2) throw std::length_error("hash table too large");
+        const std::size_t cap = std::size_t{1} << log2;
+        const std::size_t limit = std::numeric_limits<std::size_t>::max() - header_bytes;
+        if (cap > limit / (sizeof(value_type) + 1)) throw std::length_error("hash table too large");
+        char* block = static_cast<char*>(table_memory::allocate(block_bytes(cap)));
+        ::new (static_cast<void*>(block)) Overflow*(nullptr);
+        block_ = block;
+        log2_ = static_cast<std::uint8_t>(log2);
+        std::memset(control(), 0, cap);
+    }
+
+    // Frees everything: the table holds no memory and is back on the
+    // primary hash, exactly like a new one.
+    void release() noexcept {
+        if (block_ == nullptr) return;
+        if constexpr (!std::is_trivially_destructible_v<value_type>) {
+            const std::uint8_t* ctrl = control();
+            for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
+                if (ctrl[i] != 0) slots()[i].~value_type();
+            }
+        }
+        if (has_overflow()) delete overflow_slot();
+        table_memory::release(block_, block_bytes(capacity()));
+        block_ = nullptr;
+        size_ = 0;
+        log2_ = 0;
+        flags_ = 0;
+    }
+
+    Overflow& make_overflow() {
+        if (!has_overflow()) {
+            overflow_slot() = new Overflow();
+            flags_ |= overflow_flag;
+        }
+        return overflow();
+    }
+
+    void drop_overflow_if_empty() noexcept {
+        if (has_overflow() && overflow().empty()) {
+            delete overflow_slot();
+            overflow_slot() = nullptr;
+            flags_ &= static_cast<std::uint8_t>(~overflow_flag);
+        }
+    }
+
+    // Room for `count` entries without growing.
+    void reserve(std::size_t count) {
+        if (count > max_load(capacity())) rehash(capacity_log2_for(count), strong());
+    }
+
+    // Places an entry taken from another table during a rehash; one the
+    // bound refuses goes to the overflow. That happens only when a table
+    // switches to the strong hash: growing never moves an entry farther from
+    // its home (a larger table only splits the runs of a smaller one, and a
+    // run's entries keep their relative order), so a growing table refuses
+    // nothing.
+    template <class Taken>
+    void place(Taken&& entry) {
+        const key_type& key = Policy::key_of(entry);
+        const Spot spot = probe_absent(key);
+        if (make_room(spot.index, spot.distance)) {
+            ::new (static_cast<void*>(slots() + spot.index)) value_type(std::forward<Taken>(entry));
+            control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
+        } else {
+            make_overflow().emplace(std::forward<Taken>(entry));
+        }
+        ++size_;
+    }
+
+    // Moves every slot entry, in slot order, into a new block of 2^log2
+    // slots under the chosen hash. The overflow is handed over as it is (its
+    // keys stay there until they are erased or the table is cleared).
+    //
+    // The old slots are left standing, keys intact, until the new table is
+    // complete, so if an allocation for the overflow fails every value can
+    // be given back and the table is left as it was.
+    void rehash(unsigned log2, bool use_strong) {
+        FlatCore fresh;
+        fresh.allocate(log2);
+        if (use_strong) fresh.flags_ |= strong_flag;
+        try {
+            for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
+                if (control()[i] != 0) fresh.place(Policy::take(slots()[i]));
+            }
+        } catch (...) {
+            give_back(fresh);
+            throw;
+        }
+        if (has_overflow()) {
+            Overflow* kept = std::exchange(overflow_slot(), nullptr);
+            flags_ &= static_cast<std::uint8_t>(~overflow_flag);
+            if (fresh.has_overflow()) {  // not expected: see place()
+                kept->merge(fresh.overflow());
+                delete fresh.overflow_slot();
+            }
+            fresh.overflow_slot() = kept;
+            fresh.flags_ |= overflow_flag;
+        }
+        fresh.size_ = size_;
+        swap(fresh);  // `fresh` now owns the old block and destroys it
+    }
+
+    // Gives each value taken by a failed rehash back to its old slot.
+    void give_back(FlatCore& fresh) noexcept {
+        if constexpr (Policy::is_map) {
+            const std::uint8_t* ctrl = fresh.control();
+            for (std::size_t i = 0, cap = fresh.capacity(); i < cap; ++i) {
+                if (ctrl[i] == 0) continue;
+                value_type& entry = fresh.slots()[i];
+                Policy::give_back(slots()[probe(Policy::key_of(entry)).index], entry);
+            }
+            if (fresh.has_overflow()) {
+                for (value_type& entry : fresh.overflow()) {
+                    Policy::give_back(slots()[probe(Policy::key_of(entry)).index], entry);
+                }
+            }
+        }
+    }
+
+    // The overflow's address, then the slots, then a control byte per slot.
+    char* block_ = nullptr;
+    std::uint32_t size_ = 0;  // slots and overflow together
+    std::uint8_t log2_ = 0;   // capacity is 2^log2_ once block_ is set
+    std::uint8_t flags_ = 0;
+};
+
+}  // namespace tovra::flat_detail
