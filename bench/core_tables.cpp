@@ -22,6 +22,7 @@
 
 #include "bytes/graph_diff_codec.hpp"
 #include "bench_support.hpp"
+#include "diff/flat_table_diagnostics.hpp"
 #include "diff/graph_diff.hpp"
 #include "diff/hash_containers.hpp"
 
@@ -184,8 +185,8 @@ void probe_lengths() {
             Set set;
             set.reserve(cap - cap / 8);
             for (std::size_t i = 0; i < cap - cap / 8; ++i) set.insert(random_id(rng));
-            worst = std::max(worst, set.longest_distance());
-            if (set.strong_hash_in_use()) std::printf("    (switched to the strong hash!)\n");
+            worst = std::max(worst, TableInspector::longest_distance(set));
+            if (TableInspector::strong_hash_in_use(set)) std::printf("    (switched to the strong hash!)\n");
         }
         std::printf("    2^%-2u slots, worst of %2d tables: %u\n", log2, trials, worst);
     }
@@ -203,10 +204,10 @@ void probe_lengths() {
         set.erase(live[victim]);
         live[victim] = random_id(rng);
         set.insert(live[victim]);
-        if (round % 1024 == 0) worst = std::max(worst, set.longest_distance());
+        if (round % 1024 == 0) worst = std::max(worst, TableInspector::longest_distance(set));
     }
     std::printf("    2^16 slots at 7/8 after %zu erase+insert: %u%s\n", 50 * cap, worst,
-                set.strong_hash_in_use() ? " (switched!)" : "");
+                TableInspector::strong_hash_in_use(set) ? " (switched!)" : "");
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,6 @@
 // may have grown or changed hash before the throw.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -120,18 +119,6 @@ public:
             }
         }
         return true;
-    }
-
-    // Diagnostics for tests and benchmarks.
-    size_type capacity() const noexcept { return Core::capacity(); }
-    bool strong_hash_in_use() const noexcept { return this->strong(); }
-    size_type overflow_size() const noexcept { return Core::overflow_size(); }
-    unsigned longest_distance() const noexcept {
-        unsigned longest = 0;
-        for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-            longest = std::max<unsigned>(longest, this->control()[i]);
-        }
-        return longest == 0 ? 0 : longest - 1;
     }
 
 protected:

@@ -39,6 +39,7 @@ namespace tovra::flat_detail {
 template <class Core, bool Const>
 class FlatIter;
 struct Fetch;
+struct TableInspector;
 
 template <class Policy, class Hash>
 class FlatCore {
@@ -55,6 +56,7 @@ protected:
     template <class, bool>
     friend class FlatIter;
     friend struct Fetch;
+    friend struct TableInspector;
 
     using Overflow = typename Policy::Overflow;
     using OverflowIter = typename Overflow::iterator;

@@ -18,6 +18,7 @@
 
 #include "bytes/graph_diff_codec.hpp"
 #include "check.hpp"
+#include "diff/flat_table_diagnostics.hpp"
 #include "diff/hash_containers.hpp"
 #include "test_support.hpp"
 
@@ -62,6 +63,39 @@ struct Hopeless {
     std::uint64_t primary(const Uuid&) const noexcept { return 7; }
     std::uint64_t strong(const Uuid& id) const noexcept { return ~static_cast<std::uint64_t>(id.bytes[1] % 3); }
 };
+
+// The first rule the table keeps that is found broken, or nullptr. The full
+// check is compiled only with assertions on; without, every table passes.
+template <class Table>
+const char* broken_rule([[maybe_unused]] const Table& table) {
+#ifndef NDEBUG
+    return TableInspector::check_invariants(table);
+#else
+    return nullptr;
+#endif
+}
+
+// Reports the first broken rule, if any, at the caller's line; false then,
+// so that a loop can stop at its first report.
+template <class Table>
+bool check_sound(const Table& table, int line) {
+    const char* rule = broken_rule(table);
+    if (rule == nullptr) return true;
+    core_test::report(__FILE__, line, std::string("table rule broken: ") + rule);
+    return false;
+}
+#define CHECK_SOUND(table) check_sound((table), __LINE__)
+
+// Every table of a diff, the inner ones included.
+bool check_diff_sound(const UuidGraphDiff& diff, int line) {
+    bool sound = check_sound(diff.new_or_updated_nodes(), line) && check_sound(diff.deleted_nodes(), line) &&
+                 check_sound(diff.edges().new_or_updated_edges, line) &&
+                 check_sound(diff.edges().deleted_edges, line);
+    for (const auto& source : diff.edges().new_or_updated_edges) sound = sound && check_sound(source.second, line);
+    for (const auto& source : diff.edges().deleted_edges) sound = sound && check_sound(source.second, line);
+    return sound;
+}
+#define CHECK_DIFF_SOUND(diff) check_diff_sound((diff), __LINE__)
 
 template <class Table>
 std::vector<Uuid> keys_in_order(const Table& table) {
@@ -149,6 +183,7 @@ Reached map_differential(std::uint64_t seed, std::size_t pool_size, int steps) {
                 if (rng() % 16 == 0) {
                     // A copy is the same table, slot for slot.
                     const auto copy = map;
+                    CHECK_SOUND(copy);
                     CHECK(keys_in_order(copy) == keys_in_order(map));
                     CHECK(copy == map && map == copy);
                 }
@@ -157,15 +192,17 @@ Reached map_differential(std::uint64_t seed, std::size_t pool_size, int steps) {
                 if (rng() % 400 == 0) {
                     map.clear();
                     model.clear();
-                    CHECK_EQ(map.capacity(), std::size_t{0});
+                    CHECK_EQ(TableInspector::capacity(map), std::size_t{0});
                 }
                 break;
         }
-        reached.strong |= map.strong_hash_in_use();
-        reached.overflow |= map.overflow_size() != 0;
+        // One report, not one per remaining step.
+        if (!CHECK_SOUND(map)) break;
+        reached.strong |= TableInspector::strong_hash_in_use(map);
+        reached.overflow |= TableInspector::overflow_size(map) != 0;
         if (step % 97 == 0) {
             CHECK(same_as(map, model));
-            CHECK((map.longest_distance() <= map.max_distance));
+            CHECK((TableInspector::longest_distance(map) <= map.max_distance));
         }
     }
     CHECK(same_as(map, model));
@@ -200,14 +237,15 @@ Reached set_differential(std::uint64_t seed, std::size_t pool_size, int steps) {
                 break;
             }
         }
-        reached.strong |= set.strong_hash_in_use();
-        reached.overflow |= set.overflow_size() != 0;
+        if (!CHECK_SOUND(set)) break;
+        reached.strong |= TableInspector::strong_hash_in_use(set);
+        reached.overflow |= TableInspector::overflow_size(set) != 0;
         if (step % 97 == 0 || step + 1 == steps) {
             CHECK_EQ(set.size(), model.size());
             std::size_t walked = 0;
             for (const Uuid& id : set) walked += model.count(id);
             CHECK_EQ(walked, model.size());
-            CHECK((set.longest_distance() <= set.max_distance));
+            CHECK((TableInspector::longest_distance(set) <= set.max_distance));
         }
     }
     return reached;
@@ -251,6 +289,7 @@ std::vector<Uuid> order_after(std::uint64_t seed) {
             map[key] = step;
         }
         if (step == 2000) map.clear();
+        if (!CHECK_SOUND(map)) break;
         noise.emplace_back(new char[rng() % 256 + 1]);
     }
     return keys_in_order(map);
@@ -274,10 +313,13 @@ TEST_CASE("flat table: ids crafted to collide in the primary hash") {
     CHECK(UuidHash{}.primary(ids[0]) == UuidHash{}.primary(ids[4999]));
 
     FlatSet<Uuid, UuidHash> set;
-    for (const Uuid& id : ids) set.insert(id);
-    CHECK(set.strong_hash_in_use());
-    CHECK_EQ(set.overflow_size(), std::size_t{0});
-    CHECK((set.longest_distance() <= FlatSet<Uuid, UuidHash>::max_distance));
+    for (const Uuid& id : ids) {
+        set.insert(id);
+        if (!CHECK_SOUND(set)) break;
+    }
+    CHECK(TableInspector::strong_hash_in_use(set));
+    CHECK_EQ(TableInspector::overflow_size(set), std::size_t{0});
+    CHECK((TableInspector::longest_distance(set) <= FlatSet<Uuid, UuidHash>::max_distance));
     std::size_t found = 0;
     for (const Uuid& id : ids) found += set.count(id);
     CHECK_EQ(found, ids.size());
@@ -291,15 +333,18 @@ TEST_CASE("flat table: ids crafted to collide in the primary hash") {
         CHECK(diff.add_edge(ids[i], ids[(i + 1) % 2000], 1.0f).ok());
         CHECK(diff.add_edge(ids[0], ids[i], 2.0f).ok());
     }
+    CHECK_DIFF_SOUND(diff);
     for (std::size_t i = 0; i < 2000; i += 3) diff.delete_node(ids[i]);
-    CHECK(diff.new_or_updated_nodes().strong_hash_in_use());
-    CHECK(diff.edges().new_or_updated_edges.strong_hash_in_use());
+    CHECK_DIFF_SOUND(diff);
+    CHECK(TableInspector::strong_hash_in_use(diff.new_or_updated_nodes()));
+    CHECK(TableInspector::strong_hash_in_use(diff.edges().new_or_updated_edges));
     auto bytes = test_support::bytes_of(diff);
     CHECK(bytes.ok());
     if (!bytes) return;
     auto decoded = bytes_to_graph_diff(std::span<const std::uint8_t>(bytes.value()));
     CHECK(decoded.ok());
     if (!decoded) return;
+    CHECK_DIFF_SOUND(decoded.value());
     CHECK(decoded.value().deleted_nodes() == diff.deleted_nodes());
     CHECK(decoded.value().edges().new_or_updated_edges == diff.edges().new_or_updated_edges);
     CHECK(decoded.value().edges().deleted_edges == diff.edges().deleted_edges);
@@ -320,9 +365,12 @@ std::vector<Uuid> ids_colliding_in_both_hashes(std::size_t count) {
 TEST_CASE("flat table: ids colliding in both hashes stay findable and leave no overflow once erased") {
     const std::vector<Uuid> ids = ids_colliding_in_both_hashes(400);
     FlatMap<Uuid, std::uint32_t, UuidHash> map;
-    for (std::uint32_t i = 0; i < ids.size(); ++i) map[ids[i]] = i;
-    CHECK(map.strong_hash_in_use());
-    CHECK(map.overflow_size() > 0);
+    for (std::uint32_t i = 0; i < ids.size(); ++i) {
+        map[ids[i]] = i;
+        if (!CHECK_SOUND(map)) break;
+    }
+    CHECK(TableInspector::strong_hash_in_use(map));
+    CHECK(TableInspector::overflow_size(map) > 0);
     CHECK_EQ(map.size(), ids.size());
     bool all_found = true;
     for (std::uint32_t i = 0; i < ids.size(); ++i) {
@@ -331,13 +379,19 @@ TEST_CASE("flat table: ids colliding in both hashes stay findable and leave no o
     }
     CHECK(all_found);
     // With the slots emptied, iteration starts in the overflow.
-    const std::size_t in_slots = map.size() - map.overflow_size();
+    const std::size_t in_slots = map.size() - TableInspector::overflow_size(map);
     const std::vector<Uuid> order = keys_in_order(map);
-    for (std::size_t i = 0; i < in_slots; ++i) map.erase(order[i]);
+    for (std::size_t i = 0; i < in_slots; ++i) {
+        map.erase(order[i]);
+        if (!CHECK_SOUND(map)) break;
+    }
     CHECK(keys_in_order(map) == std::vector<Uuid>(order.begin() + in_slots, order.end()));
-    for (const Uuid& id : ids) map.erase(id);
+    for (const Uuid& id : ids) {
+        map.erase(id);
+        if (!CHECK_SOUND(map)) break;
+    }
     CHECK(map.empty());
-    CHECK_EQ(map.overflow_size(), std::size_t{0});
+    CHECK_EQ(TableInspector::overflow_size(map), std::size_t{0});
     CHECK(map.begin() == map.end());
 }
 
@@ -353,8 +407,9 @@ TEST_CASE("flat table: delete_node reaches sources kept in the overflow") {
         CHECK(diff.add_edge(source, target, 1.0f).ok());
         CHECK(diff.add_edge(source, other, 2.0f).ok());
     }
-    CHECK(diff.edges().new_or_updated_edges.overflow_size() > 0);
+    CHECK(TableInspector::overflow_size(diff.edges().new_or_updated_edges) > 0);
     diff.delete_node(target);
+    CHECK_DIFF_SOUND(diff);
     std::size_t recorded = 0;
     std::size_t kept = 0;
     for (const Uuid& source : sources) {
@@ -418,6 +473,7 @@ TEST_CASE("flat table: a throwing construction or rehash leaves the table as it 
         } catch (const std::runtime_error&) {
             ++thrown;
         }
+        CHECK_SOUND(map);
     }
     CHECK_EQ(thrown, 20);
     CHECK(keys_in_order(map) == before);
@@ -426,7 +482,7 @@ TEST_CASE("flat table: a throwing construction or rehash leaves the table as it 
     // A set's rehash copies keys; one failing copy must abandon the rehash.
     FlatSet<FragileKey, FragileHash> set;
     for (int i = 0; i < 56; ++i) set.insert(FragileKey(random_id(rng)));  // full at 64 slots
-    const std::size_t capacity = set.capacity();
+    const std::size_t capacity = TableInspector::capacity(set);
     std::vector<Uuid> order;
     for (const FragileKey& key : set) order.push_back(key.id);
     copies_left = 30;  // fails halfway through
@@ -438,7 +494,8 @@ TEST_CASE("flat table: a throwing construction or rehash leaves the table as it 
     }
     copies_left = -1;
     CHECK(failed);
-    CHECK_EQ(set.capacity(), capacity);
+    CHECK_SOUND(set);
+    CHECK_EQ(TableInspector::capacity(set), capacity);
     std::vector<Uuid> after;
     for (const FragileKey& key : set) after.push_back(key.id);
     CHECK(after == order);
@@ -449,32 +506,36 @@ TEST_CASE("flat table: a throwing construction or rehash leaves the table as it 
 
 TEST_CASE("flat table: an empty table holds no memory, and clear gives it all back") {
     UuidGraphDiff diff;
-    CHECK_EQ(diff.new_or_updated_nodes().capacity(), std::size_t{0});
-    CHECK_EQ(diff.deleted_nodes().capacity(), std::size_t{0});
-    CHECK_EQ(diff.edges().new_or_updated_edges.capacity(), std::size_t{0});
-    CHECK_EQ(diff.edges().deleted_edges.capacity(), std::size_t{0});
+    CHECK_EQ(TableInspector::capacity(diff.new_or_updated_nodes()), std::size_t{0});
+    CHECK_EQ(TableInspector::capacity(diff.deleted_nodes()), std::size_t{0});
+    CHECK_EQ(TableInspector::capacity(diff.edges().new_or_updated_edges), std::size_t{0});
+    CHECK_EQ(TableInspector::capacity(diff.edges().deleted_edges), std::size_t{0});
 
     std::mt19937_64 rng(11);
     const Uuid a = random_id(rng);
     const Uuid b = random_id(rng);
     CHECK(diff.add_edge(a, b, 1.0f).ok());
     diff.delete_edge(b, a);
+    CHECK_DIFF_SOUND(diff);
     // Inner tables exist per source, sized for what they hold.
-    CHECK_EQ(diff.edges().new_or_updated_edges.at(a).capacity(), std::size_t{2});
+    CHECK_EQ(TableInspector::capacity(diff.edges().new_or_updated_edges.at(a)), std::size_t{2});
     diff.clear();
-    CHECK_EQ(diff.edges().new_or_updated_edges.capacity(), std::size_t{0});
-    CHECK_EQ(diff.edges().deleted_edges.capacity(), std::size_t{0});
+    CHECK_DIFF_SOUND(diff);
+    CHECK_EQ(TableInspector::capacity(diff.edges().new_or_updated_edges), std::size_t{0});
+    CHECK_EQ(TableInspector::capacity(diff.edges().deleted_edges), std::size_t{0});
 
     FlatSet<Uuid, UuidHash> set;
     set.reserve(0);
-    CHECK_EQ(set.capacity(), std::size_t{0});
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{0});
     set.reserve(7);
-    CHECK_EQ(set.capacity(), std::size_t{8});
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{8});
     // At most 7/8 of the slots in use: the eighth key doubles the table.
     for (std::uint64_t i = 0; i < 7; ++i) set.insert(id_from_words(i, 0));
-    CHECK_EQ(set.capacity(), std::size_t{8});
+    CHECK_SOUND(set);
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{8});
     set.insert(id_from_words(7, 0));
-    CHECK_EQ(set.capacity(), std::size_t{16});
+    CHECK_SOUND(set);
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{16});
 }
 
 TEST_CASE("flat table: a table too large for the general heap works like a small one") {
@@ -496,16 +557,20 @@ TEST_CASE("flat table: a table too large for the general heap works like a small
     for (Uuid& key : keys) key = random_id(rng);
     for (const Uuid& key : keys) set.insert(key);
     CHECK_EQ(set.size(), keys.size());
-    CHECK(set.capacity() * (sizeof(Uuid) + 1) >= table_memory::large_block);
+    CHECK(TableInspector::capacity(set) * (sizeof(Uuid) + 1) >= table_memory::large_block);
+    CHECK_SOUND(set);
     FlatSet<Uuid, UuidHash> copy(set);
+    CHECK_SOUND(copy);
     CHECK(copy == set);
     for (std::size_t i = 0; i < keys.size(); i += 2) set.erase(keys[i]);
+    CHECK_SOUND(set);
     std::size_t found = 0;
     for (const Uuid& key : keys) found += set.contains(key) ? 1 : 0;
     CHECK_EQ(found, keys.size() / 2);
     CHECK_EQ(copy.size(), keys.size());
     set.clear();
-    CHECK_EQ(set.capacity(), std::size_t{0});
+    CHECK_SOUND(set);
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{0});
 }
 
 }  // namespace

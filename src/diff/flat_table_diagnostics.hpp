@@ -1,0 +1,171 @@
+// What the tests and the benchmarks look at inside a flat table, and nothing
+// else does: how large its block is, whether it has fallen back to the strong
+// hash or the overflow, how far its entries sit from home, and (in a build
+// with assertions) whether every rule the core keeps still holds.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "diff/flat_table_core.hpp"
+
+namespace tovra::flat_detail {
+
+struct TableInspector {
+    // Slots in the block: 0 for a table that holds no memory.
+    template <class Policy, class Hash>
+    static std::size_t capacity(const FlatCore<Policy, Hash>& table) noexcept {
+        return table.capacity();
+    }
+
+    template <class Policy, class Hash>
+    static bool strong_hash_in_use(const FlatCore<Policy, Hash>& table) noexcept {
+        return table.strong();
+    }
+
+    template <class Policy, class Hash>
+    static std::size_t overflow_size(const FlatCore<Policy, Hash>& table) noexcept {
+        return table.overflow_size();
+    }
+
+    // The farthest any entry sits past its home slot.
+    template <class Policy, class Hash>
+    static unsigned longest_distance(const FlatCore<Policy, Hash>& table) noexcept {
+        unsigned longest = 0;
+        for (std::size_t i = 0, cap = table.capacity(); i < cap; ++i) {
+            longest = std::max<unsigned>(longest, table.control()[i]);
+        }
+        return longest == 0 ? 0 : longest - 1;
+    }
+
+#ifndef NDEBUG
+    // Walks the whole table: nullptr when every rule holds, else the first
+    // one found broken. Linear in the capacity, plus a sort of the keys that
+    // share a home when there are many, so that a test can afford it after
+    // every operation.
+    //
+    // That every entry is found by a probe from its home follows from the
+    // rules checked: its control byte is its distance from home + 1, within
+    // the bound; along a cluster the distance grows by at most one a slot, so
+    // no slot between the home and the entry stops the probe; and no other
+    // entry of that home holds an equal key that the probe would find first.
+    template <class Policy, class Hash>
+    static const char* check_invariants(const FlatCore<Policy, Hash>& table) {
+        using Core = FlatCore<Policy, Hash>;
+        using Key = typename Core::key_type;
+        if (table.block_ == nullptr) {
+            const bool blank = table.size_ == 0 && table.log2_ == 0 && table.flags_ == 0;
+            return blank ? nullptr : "a table without a block is not blank";
+        }
+        if (table.log2_ < Core::min_log2 || table.log2_ > Core::max_log2) return "capacity out of range";
+        if ((table.flags_ & ~(Core::strong_flag | Core::overflow_flag)) != 0) return "unknown flag";
+        if (table.has_overflow() != (table.overflow_slot() != nullptr)) return "overflow flag and pointer differ";
+        const bool overflowing = table.has_overflow();
+        if (overflowing) {
+            if (table.overflow().empty()) return "an empty overflow is kept";
+            if (!table.strong()) return "overflow on the primary hash";
+        }
+        const std::size_t cap = table.capacity();
+        const std::size_t mask = table.mask();
+        const std::uint8_t* ctrl = table.control();
+        // From an empty slot on (the load bound keeps one), so that no
+        // cluster is cut in two by the end of the slots.
+        std::size_t start = 0;
+        while (start < cap && ctrl[start] != 0) ++start;
+        if (start == cap) return "no empty slot";
+
+        // The keys of one home lie side by side, a run: two equal keys could
+        // only be in one run, and a key of the overflow only in its home's.
+        // A run's keys are gathered and sorted only where that matters: a
+        // run of more than one key, and every run once there is an overflow.
+        std::vector<Run<Key>> runs;
+        std::size_t run_home = 0;
+        std::size_t run_first = 0;
+        std::size_t run_length = 0;
+        const auto key_at = [&](std::size_t k) -> const Key& {
+            return Policy::key_of(table.slots()[(run_first + k) & mask]);
+        };
+        const auto close_run = [&]() {
+            if (run_length == 0 || (run_length == 1 && !overflowing)) return true;
+            if (run_length <= 8 && !overflowing) {
+                for (std::size_t a = 0; a < run_length; ++a) {
+                    for (std::size_t b = a + 1; b < run_length; ++b) {
+                        if (key_at(a) == key_at(b)) return false;
+                    }
+                }
+                return true;
+            }
+            Run<Key> run{run_home, {}};
+            run.keys.reserve(run_length);
+            for (std::size_t k = 0; k < run_length; ++k) run.keys.push_back(&key_at(k));
+            std::sort(run.keys.begin(), run.keys.end(), by_key<Key>);
+            for (std::size_t k = 1; k < run_length; ++k) {
+                if (!by_key(run.keys[k - 1], run.keys[k])) return false;
+            }
+            if (overflowing) runs.push_back(std::move(run));
+            return true;
+        };
+        std::size_t occupied = 0;
+        for (std::size_t step = 1; step <= cap; ++step) {
+            const std::size_t i = (start + step) & mask;
+            const unsigned c = ctrl[i];
+            const unsigned previous = ctrl[(i + mask) & mask];
+            if (c > previous + 1) return "cluster out of home order";
+            if (c == 0) continue;
+            ++occupied;
+            if (c > Core::max_distance + 1) return "entry past the probe bound";
+            const std::size_t home = (i - (c - 1)) & mask;
+            if (home != table.home(Policy::key_of(table.slots()[i]))) {
+                return "control byte is not the distance from home";
+            }
+            if (run_length != 0 && previous != 0 && home == run_home) {
+                ++run_length;
+                continue;
+            }
+            if (!close_run()) return "one key in two slots";
+            run_home = home;
+            run_first = i;
+            run_length = 1;
+        }
+        if (!close_run()) return "one key in two slots";
+        if (occupied + table.overflow_size() != table.size_) return "size is not slots plus overflow";
+        if (occupied > Core::max_load(cap)) return "slots fuller than the load bound";
+        if (overflowing) {
+            const auto by_home = [](const Run<Key>& run, std::size_t home) { return run.home < home; };
+            std::sort(runs.begin(), runs.end(),
+                      [](const Run<Key>& a, const Run<Key>& b) { return a.home < b.home; });
+            for (const auto& entry : table.overflow()) {
+                const Key& key = Policy::key_of(entry);
+                const auto run = std::lower_bound(runs.begin(), runs.end(), table.home(key), by_home);
+                if (run == runs.end() || run->home != table.home(key)) continue;
+                if (std::binary_search(run->keys.begin(), run->keys.end(), &key, by_key<Key>)) {
+                    return "one key in a slot and in the overflow";
+                }
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    template <class Key>
+    struct Run {
+        std::size_t home;
+        std::vector<const Key*> keys;
+    };
+
+    template <class Key>
+    static bool by_key(const Key* a, const Key* b) {
+        return *a < *b;
+    }
+
+#endif
+};
+
+}  // namespace tovra::flat_detail
+
+namespace tovra {
+using flat_detail::TableInspector;
+}  // namespace tovra
