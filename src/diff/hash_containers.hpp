@@ -120,7 +120,7 @@ void upsert_and_erase(Map& into, const HashedKey<Key>& key, Value&& value, Merge
 }
 
 // Inserts the key into `into`, then erases it from each of `from`: if the
-// insertion throws, no table has changed.
+// insertion throws, every table still holds what it held.
 template <class Key, class Set, class... From>
 void insert_and_erase(Set& into, const HashedKey<Key>& key, From&... from) {
     flat_detail::Fetch::probe(into, key);
