@@ -35,7 +35,6 @@ inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept
     return store_le(out, bits);
 }
 
-
 }  // namespace
 
 char* EncodePlan::text_room(std::size_t count) {
