@@ -1,8 +1,8 @@
 // The probe core of the open-addressing table behind FlatMap and FlatSet: one
-// allocation per table holding the slots and a control byte per slot, Robin
+// allocation per table holding a control byte per slot and the slots, Robin
 // Hood linear probing over a power-of-two capacity, backward-shift deletion
-// (no tombstones), at most 7/8 of the slots in use. The interface built on
-// it is flat_table.hpp.
+// (no tombstones), at most 7/8 of the slots in use (every slot, in a table of
+// at most `full_up_to` slots). The interface built on it is flat_table.hpp.
 //
 // Every step that moves an entry is a function of the keys and of the
 // operations applied, so the slot order is too. Nothing depends on an
@@ -141,22 +141,51 @@ protected:
     static constexpr std::uint8_t overflow_flag = 2;
     static constexpr unsigned min_log2 = 1;
     static constexpr unsigned max_log2 = sizeof(std::size_t) >= 8 ? 32 : 31;
-    // The block starts with the overflow's address, padded so the slots that
-    // follow are aligned; the control bytes come after the slots.
-    static constexpr std::size_t header_bytes =
-        (sizeof(Overflow*) + alignof(value_type) - 1) / alignof(value_type) * alignof(value_type);
+
+    // A table this small may fill every slot. Most inner tables of a sparse
+    // graph hold one to four keys: kept full they cost half the memory and
+    // half the regrowths, and a miss in a full table still stops within
+    // `full_up_to + 1` control bytes (no entry is farther from home).
+    static constexpr std::size_t full_up_to = 4;
+
+    static constexpr std::size_t max_load(std::size_t cap) noexcept {
+        if (cap <= full_up_to) return cap;
+        return cap - cap / 8;
+    }
+
+    // Only a run of more than `max_distance` entries sends a key to the
+    // overflow, so a table too small to hold one never has an overflow and
+    // its block keeps no room for the overflow's address.
+    static constexpr unsigned overflow_min_log2 = [] {
+        unsigned log2 = min_log2;
+        while (max_load(std::size_t{1} << log2) <= max_distance) ++log2;
+        return log2;
+    }();
 
     static_assert(max_distance + 1 < 255);
     static_assert(std::is_nothrow_move_constructible_v<value_type>,
                   "entries are moved while other entries are inserted or erased");
     static_assert(alignof(value_type) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    static_assert(alignof(Overflow*) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
-    static std::size_t block_bytes(std::size_t cap) noexcept {
-        return header_bytes + cap * (sizeof(value_type) + 1);
+    // The block: the control bytes first, so that a small table's control
+    // bytes share a cache line with its first slots; then the slots; then,
+    // in a table large enough to have one, the overflow's address.
+    static constexpr std::size_t round_up(std::size_t bytes, std::size_t to) noexcept {
+        return (bytes + to - 1) / to * to;
     }
-
-    static std::size_t max_load(std::size_t cap) noexcept {
-        return cap == 0 ? 0 : cap - std::max<std::size_t>(cap / 8, 1);
+    static constexpr std::size_t slots_offset(std::size_t cap) noexcept {
+        return round_up(cap, alignof(value_type));
+    }
+    static constexpr std::size_t overflow_offset(std::size_t cap) noexcept {
+        return round_up(slots_offset(cap) + cap * sizeof(value_type), alignof(Overflow*));
+    }
+    static constexpr bool has_overflow_room(std::size_t cap) noexcept {
+        return cap >= (std::size_t{1} << overflow_min_log2);
+    }
+    static constexpr std::size_t block_bytes(std::size_t cap) noexcept {
+        if (has_overflow_room(cap)) return overflow_offset(cap) + sizeof(Overflow*);
+        return slots_offset(cap) + cap * sizeof(value_type);
     }
 
     static unsigned capacity_log2_for(std::size_t count) {
@@ -176,11 +205,14 @@ protected:
 
     // These need the block: only for a table that has one.
     std::size_t mask() const noexcept { return (std::size_t{1} << log2_) - 1; }
-    value_type* slots() const noexcept { return reinterpret_cast<value_type*>(block_ + header_bytes); }
-    std::uint8_t* control() const noexcept {
-        return reinterpret_cast<std::uint8_t*>(block_ + header_bytes + (mask() + 1) * sizeof(value_type));
+    value_type* slots() const noexcept {
+        return reinterpret_cast<value_type*>(block_ + slots_offset(std::size_t{1} << log2_));
     }
-    Overflow*& overflow_slot() const noexcept { return *reinterpret_cast<Overflow**>(block_); }
+    std::uint8_t* control() const noexcept { return reinterpret_cast<std::uint8_t*>(block_); }
+    // Only for a table with room for it (has_overflow_room).
+    Overflow*& overflow_slot() const noexcept {
+        return *reinterpret_cast<Overflow**>(block_ + overflow_offset(std::size_t{1} << log2_));
+    }
     Overflow& overflow() const noexcept { return *overflow_slot(); }
 
     std::size_t main_size() const noexcept { return size_ - overflow_size(); }
@@ -271,8 +303,8 @@ protected:
     // about to walk the whole (small) table.
     [[gnu::always_inline]] void fetch_entries() const noexcept {
         if (block_ == nullptr) return;
-        __builtin_prefetch(block_ + header_bytes);
-        __builtin_prefetch(control());
+        __builtin_prefetch(block_);
+        __builtin_prefetch(slots());
     }
 
     // Visits every entry in iteration order, and hands `ahead` the entry
@@ -434,12 +466,11 @@ protected:
     void allocate(unsigned log2) {
         if (log2 > max_log2) throw std::length_error("hash table too large");
         const std::size_t cap = std::size_t{1} << log2;
-        const std::size_t limit = std::numeric_limits<std::size_t>::max() - header_bytes;
+        const std::size_t limit = std::numeric_limits<std::size_t>::max() - 2 * alignof(value_type) - 8;
         if (cap > limit / (sizeof(value_type) + 1)) throw std::length_error("hash table too large");
-        char* block = static_cast<char*>(table_memory::allocate(block_bytes(cap)));
-        ::new (static_cast<void*>(block)) Overflow*(nullptr);
-        block_ = block;
+        block_ = static_cast<char*>(table_memory::allocate(block_bytes(cap)));
         log2_ = static_cast<std::uint8_t>(log2);
+        if (has_overflow_room(cap)) ::new (static_cast<void*>(&overflow_slot())) Overflow*(nullptr);
         std::memset(control(), 0, cap);
     }
 
@@ -463,6 +494,9 @@ protected:
 
     Overflow& make_overflow() {
         if (!has_overflow()) {
+            // Unreachable by the arithmetic of overflow_min_log2; kept so that
+            // a mistake there fails loudly instead of writing past the block.
+            if (!has_overflow_room(capacity())) throw std::logic_error("overflow in a small table");
             overflow_slot() = new Overflow();
             flags_ |= overflow_flag;
         }
@@ -551,7 +585,8 @@ protected:
         }
     }
 
-    // The overflow's address, then the slots, then a control byte per slot.
+    // A control byte per slot, the slots, then the overflow's address (see
+    // block_bytes).
     char* block_ = nullptr;
     std::uint32_t size_ = 0;  // slots and overflow together
     std::uint8_t log2_ = 0;   // capacity is 2^log2_ once block_ is set

@@ -62,7 +62,11 @@ struct TableInspector {
         }
         if (table.log2_ < Core::min_log2 || table.log2_ > Core::max_log2) return "capacity out of range";
         if ((table.flags_ & ~(Core::strong_flag | Core::overflow_flag)) != 0) return "unknown flag";
-        if (table.has_overflow() != (table.overflow_slot() != nullptr)) return "overflow flag and pointer differ";
+        if (!Core::has_overflow_room(table.capacity())) {
+            if (table.has_overflow()) return "overflow in a table too small for one";
+        } else if (table.has_overflow() != (table.overflow_slot() != nullptr)) {
+            return "overflow flag and pointer differ";
+        }
         const bool overflowing = table.has_overflow();
         if (overflowing) {
             if (table.overflow().empty()) return "an empty overflow is kept";
@@ -71,11 +75,19 @@ struct TableInspector {
         const std::size_t cap = table.capacity();
         const std::size_t mask = table.mask();
         const std::uint8_t* ctrl = table.control();
-        // From an empty slot on (the load bound keeps one), so that no
-        // cluster is cut in two by the end of the slots.
+        // From an empty slot on, so that no cluster is cut in two by the end
+        // of the slots. A full table (only a small one may be full) is one
+        // cluster around the ring, which begins at an entry in its home slot:
+        // the walk then starts just before one.
         std::size_t start = 0;
         while (start < cap && ctrl[start] != 0) ++start;
-        if (start == cap) return "no empty slot";
+        if (start == cap) {
+            if (cap > Core::full_up_to) return "no empty slot";
+            start = 0;
+            while (start < cap && ctrl[start] != 1) ++start;
+            if (start == cap) return "a full table with no entry in its home slot";
+            start = (start + mask) & mask;
+        }
 
         // The keys of one home lie side by side, a run: two equal keys could
         // only be in one run, and a key of the overflow only in its home's.

@@ -77,15 +77,18 @@ public:
     }
 
     Result<Done, DiffError> add_edge(const Id& from, const Id& to, Weight weight) {
-        if (deleted_nodes_.count(from) != 0 || deleted_nodes_.count(to) != 0) {
+        const HashedKey<Id> source = hashed(from);
+        const HashedKey<Id> target = hashed(to);
+        fetch_probes(source, edges_.new_or_updated_edges, edges_.deleted_edges);
+        if (deleted_nodes_.contains(source) || deleted_nodes_.contains(target)) {
             return fail(DiffError::end_node_deleted);
         }
-        auto deleted = edges_.deleted_edges.find(from);
+        auto deleted = edges_.deleted_edges.find(source);
         if (deleted != edges_.deleted_edges.end()) {
-            deleted->second.erase(to);
+            deleted->second.erase(target);
             if (deleted->second.empty()) edges_.deleted_edges.erase(deleted);
         }
-        edges_.new_or_updated_edges[from].insert_or_assign(to, weight);
+        inner_table(edges_.new_or_updated_edges, source, target).insert_or_assign(target, weight);
         return Done{};
     }
 

@@ -49,10 +49,11 @@ public:
 
     template <class M>
     std::pair<iterator, bool> insert_or_assign(const Key& key, M&& value) {
-        auto result = this->emplace_key(key, std::forward<M>(value));
-        // Not inserted: the value was not used, so it can still be assigned.
-        if (!result.second) result.first->second = std::forward<M>(value);
-        return result;
+        return assign_key(key, std::forward<M>(value));
+    }
+    template <class M>
+    std::pair<iterator, bool> insert_or_assign(const HashedKey<Key>& key, M&& value) {
+        return assign_key(key, std::forward<M>(value));
     }
 
     Value& operator[](const Key& key) { return this->emplace_key(key).first->second; }
@@ -82,6 +83,15 @@ public:
         auto found = this->find(key);
         if (found == this->end()) throw std::out_of_range("FlatMap::at: no such key");
         return found->second;
+    }
+
+private:
+    template <class Lookup, class M>
+    std::pair<iterator, bool> assign_key(const Lookup& key, M&& value) {
+        auto result = this->emplace_key(key, std::forward<M>(value));
+        // Not inserted: the value was not used, so it can still be assigned.
+        if (!result.second) result.first->second = std::forward<M>(value);
+        return result;
     }
 };
 
@@ -127,6 +137,24 @@ void insert_and_erase(Set& into, const HashedKey<Key>& key, From&... from) {
     (flat_detail::Fetch::probe(from, key), ...);
     into.insert(key);
     (from.erase(key), ...);
+}
+
+// Starts on the probes for `key` in each of `tables`, for a caller about to
+// make them one after another.
+template <class Key, class... Tables>
+[[gnu::always_inline]] inline void fetch_probes(const HashedKey<Key>& key, const Tables&... tables) {
+    (flat_detail::Fetch::probe(tables, key), ...);
+}
+
+// The inner table of `key` in `outer`, a map whose values are tables, made
+// empty if the key is new, with its probe for `inner_key` started: the
+// control bytes and the slot that probe reads first are fetched together
+// instead of one after the other.
+template <class Key, class Outer>
+auto& inner_table(Outer& outer, const HashedKey<Key>& key, const HashedKey<Key>& inner_key) {
+    auto& inner = outer.try_emplace(key).first->second;
+    flat_detail::Fetch::probe(inner, inner_key);
+    return inner;
 }
 
 // Finds `key` in `outer`, a map whose values are tables, and starts on what
