@@ -1,14 +1,13 @@
 """The module's main operations timed on two builds loaded side by side, each
 call of one build followed by the same call of the other; prints the best and
-the median of each and their ratios. Usage: compare_builds.py BEFORE.so AFTER.so"""
+the median of each and their ratios. Usage:
+compare_builds.py BEFORE.so AFTER.so [--edges E] [--nodes N] [--rounds R]"""
+import argparse
 import importlib.util
 import random
 import sys
 import time
 import uuid
-
-N = 20000
-ROUNDS = 21
 
 
 def load(path):
@@ -59,21 +58,30 @@ def elapsed(function):
 
 
 def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("before")
+    parser.add_argument("after")
+    parser.add_argument("--edges", type=lambda x: int(float(x)), default=20000)
+    parser.add_argument("--nodes", type=lambda x: int(float(x)), default=None, help="default: as many as edges")
+    parser.add_argument("--rounds", type=int, default=21)
+    args = parser.parse_args()
     random.seed(7)
-    ids = [uuid.UUID(int=random.getrandbits(128)).bytes for _ in range(N)]
-    pairs = [(random.choice(ids), random.choice(ids)) for _ in range(N)]
-    before = operations(load(sys.argv[1]), ids, pairs)
-    after = operations(load(sys.argv[2]), ids, pairs)
-    print(f"{'ns per entry, ' + str(N) + ' entries':24} {'before':>16} {'after':>16} {'after/before':>14}")
+    ids = [uuid.UUID(int=random.getrandbits(128)).bytes for _ in range(args.nodes or args.edges)]
+    pairs = [(random.choice(ids), random.choice(ids)) for _ in range(args.edges)]
+    before = operations(load(args.before), ids, pairs)
+    after = operations(load(args.after), ids, pairs)
+    per = [len(pairs) if "edge" in name or "bytes" in name else len(ids) for name in before]
+    print(f"{'ns per entry':24} {'before':>16} {'after':>16} {'after/before':>14}   "
+          f"({len(pairs)} edges over {len(ids)} ids)")
     print(f"{'':24} {'best':>7} {'median':>8} {'best':>7} {'median':>8} {'best':>6} {'median':>7}")
-    for name in before:
+    for name, count in zip(before, per):
         old, new = [], []
-        for _ in range(ROUNDS):
-            old.append(elapsed(before[name]) / N)
-            new.append(elapsed(after[name]) / N)
+        for _ in range(args.rounds):
+            old.append(elapsed(before[name]) / count)
+            new.append(elapsed(after[name]) / count)
         old.sort()
         new.sort()
-        mid = ROUNDS // 2
+        mid = args.rounds // 2
         print(f"{name:24} {old[0]:7.1f} {old[mid]:8.1f} {new[0]:7.1f} {new[mid]:8.1f} "
               f"{new[0] / old[0]:6.2f} {new[mid] / old[mid]:7.2f}")
 

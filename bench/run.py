@@ -503,7 +503,7 @@ def byte_target(name: str, data: Data) -> float:
 # The same-work targets: row -> the edge counts at which it is judged (None:
 # every size run).
 SAME_WORK_ROWS = {
-    "add_edge fresh": None, "delete_edge": {100_000}, "add_node": {100_000},
+    "add_edge fresh": None, "delete_edge": {100_000, 1_000_000}, "add_node": {100_000},
     "delete_node, no pending edges": {1_000_000},
 }
 
