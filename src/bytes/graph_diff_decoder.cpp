@@ -220,23 +220,26 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget 
         targets.clear();
         std::uint64_t count;
         if (!in.count(count)) return false;
-        targets.reserve(in.room_for(count));
-        for (std::uint64_t j = 0; j < count; ++j) {
-            Uuid target;
-            if (!in.uuid(target) || !read_target(target, targets)) return false;
-        }
+        const bool read = targets.with_room(in.room_for(count), [&](auto& into) {
+            for (std::uint64_t j = 0; j < count; ++j) {
+                Uuid target;
+                if (!in.uuid(target) || !read_target(target, into)) return false;
+            }
+            return true;
+        });
+        if (!read) return false;
     }
     return true;
 }
 
 bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
-    return read_sources(in, out, [&in](const Uuid& target, UuidEdgeDiff::TargetWeights& targets) {
+    return read_sources(in, out, [&in](const Uuid& target, auto& targets) {
         return in.weight(targets[target]);
     });
 }
 
 bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidHash>& out) {
-    return read_sources(in, out, [](const Uuid& target, UuidEdgeDiff::TargetSet& targets) {
+    return read_sources(in, out, [](const Uuid& target, auto& targets) {
         targets.insert(target);
         return true;
     });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diff/flat_table_core.hpp"
+#include "diff/inline_first.hpp"
 
 namespace tovra::flat_detail {
 
@@ -19,6 +20,13 @@ struct TableInspector {
     template <class Policy, class Hash>
     static std::size_t capacity(const FlatCore<Policy, Hash>& table) noexcept {
         return table.capacity();
+    }
+
+    // Slots in the table made for a second key: 0 while the first entry is
+    // held in place.
+    template <class Table>
+    static std::size_t capacity(const InlineFirst<Table>& inner) noexcept {
+        return inner.mode_ == InlineFirst<Table>::Mode::table ? capacity(inner.table()) : 0;
     }
 
     template <class Policy, class Hash>
@@ -42,6 +50,13 @@ struct TableInspector {
     }
 
 #ifndef NDEBUG
+    template <class Table>
+    static const char* check_invariants(const InlineFirst<Table>& inner) {
+        using Mode = typename InlineFirst<Table>::Mode;
+        if (inner.mode_ == Mode::table) return check_invariants(inner.table());
+        return inner.mode_ == Mode::none || inner.mode_ == Mode::one ? nullptr : "unknown mode";
+    }
+
     // Walks the whole table: nullptr when every rule holds, else the first
     // one found broken. Linear in the capacity, plus a sort of the keys that
     // share a home when there are many, so that a test can afford it after

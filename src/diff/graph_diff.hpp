@@ -10,6 +10,7 @@
 
 #include "common/result.hpp"
 #include "diff/hash_containers.hpp"
+#include "diff/inline_first.hpp"
 #include "diff/uuid.hpp"
 #include "node_update/node_update.hpp"
 
@@ -22,8 +23,10 @@ enum class DiffError {
 
 template <class Id, class Weight, class Hash>
 struct EdgeDiff {
-    using TargetWeights = HashMap<Id, Weight, Hash>;
-    using TargetSet = HashSet<Id, Hash>;
+    // Most sources of a sparse graph have one target: it is held in the
+    // source's own entry, and a table is made only for a second.
+    using TargetWeights = InlineFirst<HashMap<Id, Weight, Hash>>;
+    using TargetSet = InlineFirst<HashSet<Id, Hash>>;
 
     // Both indexed by source only: there is no index by target.
     HashMap<Id, TargetWeights, Hash> new_or_updated_edges;

@@ -60,8 +60,9 @@ public:
 
     // For a map whose values are tables: visits every entry in iteration
     // order, while the inner table of an entry a few further on is fetched,
-    // ready to be walked in its turn. Each inner table is an allocation of
-    // its own, a miss the outer walk cannot predict; fetched ahead, those
+    // ready to be walked in its turn. An inner table (one grown past the
+    // entry held in place, see inline_first.hpp) is an allocation of its
+    // own, a miss the outer walk cannot predict; fetched ahead, those
     // misses overlap the visits instead of each stalling one. A visit
     // returning bool stops the walk with false; none may change this map.
     template <class Visit>
