@@ -176,6 +176,11 @@ private:
     }
 };
 
+// A table is a pointer to its block and a few numbers: nothing in it points
+// into itself, so a table holding tables can shift them as bytes.
+template <class Policy, class Hash>
+struct RelocatesByCopy<FlatTable<Policy, Hash>> : std::true_type {};
+
 // The tables' prefetching, for the operations of hash_containers.hpp that
 // span more than one table: a walk over a map of inner tables, probes of one
 // key in several tables.

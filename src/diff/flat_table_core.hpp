@@ -389,8 +389,13 @@ protected:
     }
 
     void relocate(std::size_t from, std::size_t to) noexcept {
-        ::new (static_cast<void*>(slots() + to)) value_type(std::move(slots()[from]));
-        slots()[from].~value_type();
+        if constexpr (Policy::relocates_by_copy) {
+            std::memcpy(static_cast<void*>(slots() + to), static_cast<const void*>(slots() + from),
+                        sizeof(value_type));
+        } else {
+            ::new (static_cast<void*>(slots() + to)) value_type(std::move(slots()[from]));
+            slots()[from].~value_type();
+        }
     }
 
     // Shifts the run that starts at `at` one slot on, leaving slot `at`
@@ -543,6 +548,9 @@ protected:
     // complete, so if an allocation for the overflow fails every value can
     // be given back and the table is left as it was.
     void rehash(unsigned log2, bool use_strong) {
+        if constexpr (Policy::relocates_by_copy) {
+            if (use_strong == strong() && grow_by_copy(log2)) return;
+        }
         FlatCore fresh;
         fresh.allocate(log2);
         if (use_strong) fresh.flags_ |= strong_flag;
@@ -566,6 +574,45 @@ protected:
         }
         fresh.size_ = size_;
         swap(fresh);  // `fresh` now owns the old block and destroys it
+    }
+
+    // Growth for entries that move as bytes: each is copied into a new
+    // block, and the old block is then freed without destroying them. The
+    // old slots are not touched, so if an entry does not fit (growing never
+    // moves one farther from home, so it is not expected) the new block is
+    // dropped and false returned with the table as it was.
+    bool grow_by_copy(unsigned log2) {
+        FlatCore fresh;
+        fresh.allocate(log2);
+        fresh.flags_ = flags_ & strong_flag;
+        const std::uint8_t* ctrl = control();
+        std::uint8_t* to = fresh.control();
+        for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
+            if (ctrl[i] == 0) continue;
+            const Spot spot = fresh.probe_absent(Policy::key_of(slots()[i]));
+            if (!fresh.make_room(spot.index, spot.distance)) {
+                fresh.forget_entries();
+                return false;
+            }
+            std::memcpy(static_cast<void*>(fresh.slots() + spot.index), static_cast<const void*>(slots() + i),
+                        sizeof(value_type));
+            to[spot.index] = static_cast<std::uint8_t>(spot.distance);
+        }
+        if (has_overflow()) {
+            fresh.overflow_slot() = std::exchange(overflow_slot(), nullptr);
+            flags_ &= static_cast<std::uint8_t>(~overflow_flag);
+            fresh.flags_ |= overflow_flag;
+        }
+        fresh.size_ = size_;
+        swap(fresh);
+        fresh.forget_entries();  // `fresh` holds the old block, its entries now live in the new one
+        return true;
+    }
+
+    // Marks every slot empty without destroying its entry, which lives on
+    // elsewhere as the same bytes.
+    void forget_entries() noexcept {
+        if (block_ != nullptr) std::memset(control(), 0, capacity());
     }
 
     // Gives each value taken by a failed rehash back to its old slot.

@@ -13,6 +13,19 @@
 
 namespace tovra::flat_detail {
 
+// Whether an object may be moved to another address by copying its bytes,
+// the old bytes then being forgotten instead of destroyed: true when nothing
+// in it points into itself and its address is not recorded anywhere. Then
+// the entries a table shifts aside on an insertion or erasure move as plain
+// bytes instead of by a move and a destructor each. A type says so by
+// specialising this; the trivially copyable ones need not.
+template <class T>
+struct RelocatesByCopy : std::is_trivially_copyable<T> {};
+
+template <class A, class B>
+struct RelocatesByCopy<std::pair<A, B>>
+    : std::bool_constant<RelocatesByCopy<std::remove_const_t<A>>::value && RelocatesByCopy<B>::value> {};
+
 // What differs between a map and a set: the slot type, where its key is, how
 // a new slot is made and what the overflow is.
 template <class K, class V>
@@ -21,6 +34,7 @@ struct MapPolicy {
     using key_type = K;
     using value_type = std::pair<const K, V>;
     using Overflow = std::map<K, V>;
+    static constexpr bool relocates_by_copy = RelocatesByCopy<value_type>::value;
 
     static const K& key_of(const value_type& slot) noexcept { return slot.first; }
 
@@ -51,6 +65,7 @@ struct SetPolicy {
     using key_type = K;
     using value_type = K;
     using Overflow = std::set<K>;
+    static constexpr bool relocates_by_copy = RelocatesByCopy<K>::value;
 
     static const K& key_of(const K& slot) noexcept { return slot; }
 

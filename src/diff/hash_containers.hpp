@@ -13,6 +13,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include "diff/flat_table.hpp"
@@ -107,6 +108,13 @@ public:
     std::pair<typename Base::iterator, bool> insert(const HashedKey<Key>& key) { return this->emplace_key(key); }
     std::pair<typename Base::iterator, bool> emplace(const Key& key) { return this->emplace_key(key); }
 };
+
+namespace flat_detail {
+template <class Key, class Value, class Hash>
+struct RelocatesByCopy<FlatMap<Key, Value, Hash>> : std::true_type {};
+template <class Key, class Hash>
+struct RelocatesByCopy<FlatSet<Key, Hash>> : std::true_type {};
+}  // namespace flat_detail
 
 template <class Key, class Value, class Hash>
 using HashMap = FlatMap<Key, Value, Hash>;

@@ -395,4 +395,11 @@ private:
     Mode mode_ = Mode::none;
 };
 
+namespace flat_detail {
+// Either an entry or a table, in place, and a byte saying which.
+template <class Table>
+struct RelocatesByCopy<InlineFirst<Table>>
+    : std::bool_constant<RelocatesByCopy<typename Table::value_type>::value && RelocatesByCopy<Table>::value> {};
+}  // namespace flat_detail
+
 }  // namespace tovra
