@@ -591,7 +591,7 @@ protected:
             if (ctrl[i] == 0) continue;
             const Spot spot = fresh.probe_absent(Policy::key_of(slots()[i]));
             if (!fresh.make_room(spot.index, spot.distance)) {
-                fresh.forget_entries();
+                fresh.free_without_destroying();
                 return false;
             }
             std::memcpy(static_cast<void*>(fresh.slots() + spot.index), static_cast<const void*>(slots() + i),
@@ -605,14 +605,19 @@ protected:
         }
         fresh.size_ = size_;
         swap(fresh);
-        fresh.forget_entries();  // `fresh` holds the old block, its entries now live in the new one
+        fresh.free_without_destroying();  // the old block: its entries live on in the new one
         return true;
     }
 
-    // Marks every slot empty without destroying its entry, which lives on
-    // elsewhere as the same bytes.
-    void forget_entries() noexcept {
-        if (block_ != nullptr) std::memset(control(), 0, capacity());
+    // Frees the block without destroying its entries, which live on
+    // elsewhere as the same bytes. The overflow, if any, must have been
+    // handed over first.
+    void free_without_destroying() noexcept {
+        table_memory::release(block_, block_bytes(capacity()));
+        block_ = nullptr;
+        size_ = 0;
+        log2_ = 0;
+        flags_ = 0;
     }
 
     // Gives each value taken by a failed rehash back to its old slot.

@@ -98,9 +98,10 @@ public:
     void delete_edge(const Id& from, const Id& to) {
         auto& deleted = edges_.deleted_edges;
         auto& pending = edges_.new_or_updated_edges;
+        const HashedKey<Id> source = hashed(from);
         const HashedKey<Id> target = hashed(to);
-        auto found = find_with_inner(pending, hashed(from), target, deleted);
-        deleted[from].insert(to);
+        auto found = find_with_inner(pending, source, target, deleted);
+        inner_table(deleted, source, target).insert(target);
         if (found != pending.end()) {
             found->second.erase(target);
             // Also drops a map that delete_node had already emptied.
