@@ -22,6 +22,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -31,6 +32,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "common/little_endian.hpp"
 #include "diff/flat_table_policies.hpp"
 #include "diff/table_memory.hpp"
 
@@ -61,10 +63,11 @@ protected:
     using Overflow = typename Policy::Overflow;
     using OverflowIter = typename Overflow::iterator;
 
-    // How many entries ahead of the one being visited a walk fetches what a
-    // later visit will read: far enough to cover a miss to memory with the
-    // work of the visits in between, near enough that what is fetched is
-    // still in the cache when its turn comes.
+    // How far ahead of what is being visited a walk fetches what a later
+    // visit will read (in slots of the table walked, or in items of a run of
+    // probes): far enough to cover a miss to memory with the work of the
+    // visits in between, near enough that what is fetched is still in the
+    // cache when its turn comes.
     static constexpr std::size_t walk_ahead = 16;
 
     FlatCore() noexcept = default;
@@ -307,9 +310,9 @@ protected:
         __builtin_prefetch(slots());
     }
 
-    // Visits every entry in iteration order, and hands `ahead` the entry
-    // `walk_ahead` slots further on (when there is one) before visiting the
-    // current one: room to fetch what the visit of a later entry needs.
+    // Visits every entry in iteration order, and before each visit hands
+    // `ahead` an entry about `walk_ahead` slots further on: room to fetch
+    // what the visit of a later entry needs.
     // Neither may insert into or erase from this table. A visit returning
     // bool stops the walk with false. `Self` is the table, const or not, and
     // the entries are as const as it is.
@@ -329,9 +332,23 @@ protected:
                 return static_cast<bool>(visit(entry));
             }
         };
-        for (std::size_t i = 0; i < cap; ++i) {
-            if (i + walk_ahead < cap && ctrl[i + walk_ahead] != 0) ahead(slot[i + walk_ahead]);
-            if (ctrl[i] != 0 && !keep_going(slot[i])) return;
+        // A second cursor, started `walk_ahead` slots on, hands `ahead` one
+        // entry for each entry visited, so that the fetches are spread as
+        // evenly as the visits.
+        std::size_t lead_base = walk_ahead;
+        std::uint64_t lead_bits = lead_base < cap ? taken(ctrl, cap, lead_base) : 0;
+        for (std::size_t base = 0; base < cap; base += group) {
+            for (std::uint64_t bits = taken(ctrl, cap, base); bits != 0; bits &= bits - 1) {
+                while (lead_bits == 0 && lead_base + group < cap) {
+                    lead_base += group;
+                    lead_bits = taken(ctrl, cap, lead_base);
+                }
+                if (lead_bits != 0) {
+                    ahead(slot[lead_base + first_taken(lead_bits)]);
+                    lead_bits &= lead_bits - 1;
+                }
+                if (!keep_going(slot[base + first_taken(bits)])) return;
+            }
         }
         if (self.has_overflow()) {
             Entries& overflow = self.overflow();
@@ -339,6 +356,28 @@ protected:
                 if (!keep_going(entry)) return;
             }
         }
+    }
+
+    // A walk finds the taken slots from eight control bytes at a time: it
+    // then branches once per entry, not once per slot on whether the slot is
+    // taken, a branch no predictor can learn in a table of random keys.
+    static constexpr std::size_t group = 8;
+    static_assert(walk_ahead % group == 0, "a walk fetches whole groups ahead");
+
+    // The high bit of byte k set where slot base + k is taken. A table of
+    // fewer than eight slots is read byte by byte.
+    static std::uint64_t taken(const std::uint8_t* ctrl, std::size_t cap, std::size_t base) noexcept {
+        std::uint64_t bytes = 0;
+        if (cap - base >= group) {
+            bytes = load_le<std::uint64_t>(ctrl + base);
+        } else {
+            for (std::size_t k = 0; base + k < cap; ++k) bytes |= std::uint64_t{ctrl[base + k]} << (8 * k);
+        }
+        constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7fULL;
+        return (((bytes & low7) + low7) | bytes) & ~low7;
+    }
+    static std::size_t first_taken(std::uint64_t bits) noexcept {
+        return static_cast<std::size_t>(std::countr_zero(bits)) / 8;
     }
 
     // Inserts `key` with a value made from `args`, the key being absent from

@@ -73,9 +73,7 @@ public:
         // This visits every source, so it is the one operation whose cost
         // grows with the diff.
         pending.for_each_probing_inner(node, [&](auto& source) {
-            if (!source.second.contains(node)) return;
-            edges_.deleted_edges[source.first].insert(id);
-            source.second.erase(node);
+            if (source.second.contains(node)) [[unlikely]] pending_to_deleted(source, node);
         });
     }
 
@@ -130,6 +128,15 @@ public:
     const Edges& edges() const noexcept { return edges_; }
 
 private:
+    // The pending edge from `source` to `target` becomes a recorded
+    // deletion. Out of line: delete_node asks every source, and few hold
+    // the target.
+    template <class Source>
+    [[gnu::noinline]] void pending_to_deleted(Source& source, const HashedKey<Id>& target) {
+        edges_.deleted_edges[source.first].insert(target);
+        source.second.erase(target);
+    }
+
     // An id hashed once for the several tables its operation probes.
     static HashedKey<Id> hashed(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
 
