@@ -146,8 +146,8 @@ protected:
     static constexpr unsigned max_log2 = sizeof(std::size_t) >= 8 ? 32 : 31;
 
     // A table this small may fill every slot. Most inner tables of a sparse
-    // graph hold one to four keys: kept full they cost half the memory and
-    // half the regrowths, and a miss in a full table still stops within
+    // graph hold one to four keys: kept full they take less memory and
+    // regrow less often, and a miss in a full table still stops within
     // `full_up_to + 1` control bytes (no entry is farther from home).
     static constexpr std::size_t full_up_to = 4;
 
