@@ -131,6 +131,7 @@ public:
             mode_ = Mode::none;
         }
     }
+
     // Frees everything: back to an empty object, like a new one.
     void clear() noexcept {
         if (mode_ == Mode::one) {
