@@ -1,9 +1,23 @@
-// The display attributes of one node, every one optional. An absent field says
-// nothing about that attribute; it never means "clear it".
+// The display attributes of one node, every one optional, and the table of
+// its fields. An absent field says nothing about that attribute; it never
+// means "clear it".
+//
+// The table is the one place that names a field: its member, its key in the
+// dictionary form, its member name in the JSON form, its kind and its place
+// in the JSON form. The merge below, the dictionary conversions, the JSON
+// writer and both JSON readers are written over the table, so a new field is
+// a member and a table entry.
 #pragma once
 
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "node_update/optional_text.hpp"
 
@@ -20,24 +34,128 @@ struct NodeUpdate {
 
     // Field by field, a stated value in `source` wins; an absent one leaves
     // the target alone. Texts are moved, so merging allocates nothing.
-    NodeUpdate& operator+=(NodeUpdate source) noexcept {
-        if (source.label) label = std::move(source.label);
-        if (source.size) size = source.size;
-        if (source.url) url = std::move(source.url);
-        if (source.red) red = source.red;
-        if (source.green) green = source.green;
-        if (source.blue) blue = source.blue;
-        if (source.show_label) show_label = source.show_label;
-        return *this;
-    }
-
-    bool empty() const noexcept {
-        return !label && !size && !url && !red && !green && !blue && !show_label;
-    }
+    NodeUpdate& operator+=(NodeUpdate source) noexcept;
+    bool empty() const noexcept;
 };
 
+// What a field holds; each form reads and writes a kind one way.
+enum class FieldKind {
+    text,     // OptionalText: a str, a JSON string
+    size,     // std::optional<float>: a real number, any JSON number
+    channel,  // std::optional<std::uint8_t>: an integer 0..255, bare JSON digits
+    flag,     // std::optional<bool>: True or False, true or false
+};
+
+template <FieldKind> struct FieldStorage;
+template <> struct FieldStorage<FieldKind::text> { using type = OptionalText; };
+template <> struct FieldStorage<FieldKind::size> { using type = std::optional<float>; };
+template <> struct FieldStorage<FieldKind::channel> { using type = std::optional<std::uint8_t>; };
+template <> struct FieldStorage<FieldKind::flag> { using type = std::optional<bool>; };
+
+template <auto Member, FieldKind Kind>
+struct Field {
+    static_assert(std::is_same_v<std::remove_cvref_t<decltype(std::declval<NodeUpdate&>().*Member)>,
+                                 typename FieldStorage<Kind>::type>,
+                  "the member's type is not the one its kind stores");
+    static constexpr auto member = Member;
+    static constexpr FieldKind kind = Kind;
+    std::string_view dict_name;  // the key of the dictionary form
+    std::string_view json_name;  // the member name of the JSON form
+    std::size_t position;        // in the JSON form: the writer's order, the array form's index
+};
+
+// In the order of the dictionary form: the order of a listed update's keys,
+// and the order in which a dict's keys are converted (so which refusal wins).
+inline constexpr std::tuple node_update_fields{
+    Field<&NodeUpdate::label, FieldKind::text>{"label", "label", 0},
+    Field<&NodeUpdate::url, FieldKind::text>{"url", "url", 2},
+    Field<&NodeUpdate::size, FieldKind::size>{"size", "size", 1},
+    Field<&NodeUpdate::red, FieldKind::channel>{"red", "red", 3},
+    Field<&NodeUpdate::green, FieldKind::channel>{"green", "green", 4},
+    Field<&NodeUpdate::blue, FieldKind::channel>{"blue", "blue", 5},
+    Field<&NodeUpdate::show_label, FieldKind::flag>{"show_label", "showLabel", 6},
+};
+
+inline constexpr std::size_t field_count = std::tuple_size_v<decltype(node_update_fields)>;
+
+template <std::size_t I>
+inline constexpr auto field_at = std::get<I>(node_update_fields);
+
+// The table index of the field at each place of the JSON form.
+inline constexpr std::array<std::size_t, field_count> field_at_position = [] {
+    std::array<std::size_t, field_count> at{};
+    std::array<bool, field_count> taken{};
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((field_at<I>.position < field_count && !taken[field_at<I>.position]
+              ? void(taken[field_at<I>.position] = true)
+              : throw "the positions are not 0 to field_count - 1, each once"),
+         ...);
+        ((at[field_at<I>.position] = I), ...);
+    }(std::make_index_sequence<field_count>{});
+    return at;
+}();
+
+// `visit(index)` for each field, `index` a std::integral_constant so that
+// `field_at<index>` is a constant; in table order, or in the JSON form's.
+template <class Visit>
+constexpr void for_each_field(Visit&& visit) {
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (visit(std::integral_constant<std::size_t, I>{}), ...);
+    }(std::make_index_sequence<field_count>{});
+}
+
+template <class Visit>
+constexpr void for_each_json_field(Visit&& visit) {
+    [&]<std::size_t... P>(std::index_sequence<P...>) {
+        (visit(std::integral_constant<std::size_t, field_at_position[P]>{}), ...);
+    }(std::make_index_sequence<field_count>{});
+}
+
+// `visit(index)` for the field of table index `field` (below field_count).
+template <class Visit>
+decltype(auto) visit_field(std::size_t field, Visit&& visit) {
+    using Answer = decltype(visit(std::integral_constant<std::size_t, 0>{}));
+    return [&]<std::size_t... I>(std::index_sequence<I...>) -> Answer {
+        if constexpr (std::is_void_v<Answer>) {
+            (void)((field == I ? (visit(std::integral_constant<std::size_t, I>{}), true) : false) || ...);
+        } else {
+            Answer answer{};
+            (void)((field == I ? (answer = visit(std::integral_constant<std::size_t, I>{}), true) : false) || ...);
+            return answer;
+        }
+    }(std::make_index_sequence<field_count>{});
+}
+
+inline NodeUpdate& NodeUpdate::operator+=(NodeUpdate source) noexcept {
+    for_each_field([&](auto index) {
+        constexpr auto member = field_at<index>.member;
+        if (source.*member) this->*member = std::move(source.*member);
+    });
+    return *this;
+}
+
+inline bool NodeUpdate::empty() const noexcept {
+    bool empty = true;
+    for_each_field([&](auto index) { empty = empty && !(this->*field_at<index>.member); });
+    return empty;
+}
+
 // Equality with sizes compared bit for bit, so NaN equals the same NaN and
-// 0.0 differs from -0.0: what a round trip must preserve.
-bool same_update(const NodeUpdate& a, const NodeUpdate& b) noexcept;
+// 0.0 differs from -0.0: what a round trip must preserve (== would call NaN
+// unequal to itself and 0.0 equal to -0.0).
+inline bool same_update(const NodeUpdate& a, const NodeUpdate& b) noexcept {
+    bool same = true;
+    for_each_field([&](auto index) {
+        constexpr auto member = field_at<index>.member;
+        if constexpr (field_at<index>.kind == FieldKind::size) {
+            same = same && (a.*member).has_value() == (b.*member).has_value() &&
+                   (!(a.*member) || std::bit_cast<std::uint32_t>(*(a.*member)) ==
+                                        std::bit_cast<std::uint32_t>(*(b.*member)));
+        } else {
+            same = same && a.*member == b.*member;
+        }
+    });
+    return same;
+}
 
 }  // namespace tovra

@@ -2,6 +2,7 @@
 // time, read strictly (RFC 8259 plus the member rules of the node update).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -44,5 +45,26 @@ std::size_t node_update_json_bound(const NodeUpdate& update) noexcept;
 
 // `text` must be valid UTF-8 (the byte decoder checks that first).
 Result<NodeUpdate, JsonFailure> node_update_from_json(std::string_view text);
+
+// The shortcut node_update_from_json takes first: the text exactly as the
+// writer lays it out (an object, no whitespace, members in the writer's
+// order, strings without escapes). Anything else, valid or not, gives false
+// and is left to the general reader (`out` is then unspecified), so the
+// shortcut never accepts a text the general reader refuses and never reads
+// one differently.
+bool read_written_layout(std::string_view text, NodeUpdate& out);
+
+// Field I's member name as the writer lays it out, quotes and colon included
+// ("showLabel":), made at compile time from the field table.
+template <std::size_t I>
+inline constexpr auto json_member_prefix = [] {
+    constexpr std::string_view name = field_at<I>.json_name;
+    std::array<char, name.size() + 3> text{};
+    text[0] = '"';
+    for (std::size_t i = 0; i < name.size(); ++i) text[i + 1] = name[i];
+    text[name.size() + 1] = '"';
+    text[name.size() + 2] = ':';
+    return text;
+}();
 
 }  // namespace tovra

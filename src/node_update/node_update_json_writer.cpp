@@ -31,20 +31,13 @@ constexpr std::array<char, 256> escape_letters = [] {
 // The longest form of one byte is \u00XX.
 constexpr std::size_t max_escaped_width = 6;
 
-// Member names with their quotes and colon, and the longest value of each
-// fixed-width kind.
-constexpr std::size_t label_name_width = sizeof "\"label\":" - 1;
-constexpr std::size_t size_name_width = sizeof "\"size\":" - 1;
-constexpr std::size_t url_name_width = sizeof "\"url\":" - 1;
-constexpr std::size_t channel_member_width = sizeof "\"green\":255" - 1;
-constexpr std::size_t show_label_member_width = sizeof "\"showLabel\":false" - 1;
-
 inline char* put(char* out, std::string_view text) noexcept {
     std::memcpy(out, text.data(), text.size());
     return out + text.size();
 }
 
-char* write_json_string(std::string_view text, char* out) noexcept {
+// One writer per kind of field, chosen by the field's type.
+char* write_value(std::string_view text, char* out) noexcept {
     constexpr char hex[] = "0123456789abcdef";
     *out++ = '"';
     // Copy runs of plain bytes in one go; most labels and URLs are one run.
@@ -72,21 +65,21 @@ char* write_json_string(std::string_view text, char* out) noexcept {
     return out;
 }
 
-char* write_channel(std::uint8_t value, char* out) noexcept {
+char* write_value(std::uint8_t value, char* out) noexcept {
     if (value >= 100) *out++ = static_cast<char>('0' + value / 100);
     if (value >= 10) *out++ = static_cast<char>('0' + value / 10 % 10);
     *out++ = static_cast<char>('0' + value % 10);
     return out;
 }
 
-char* write_size(float value, char* out) noexcept {
+char* write_value(float value, char* out) noexcept {
     // JSON has no NaN or infinity; the member stays so that the reader sees a
     // size was stated, and reads it back as absent.
     if (!std::isfinite(value)) return put(out, "null");
     return out + write_float_text(value, out);
 }
 
-char* write_bool(bool value, char* out) noexcept { return put(out, value ? "true" : "false"); }
+char* write_value(bool value, char* out) noexcept { return put(out, value ? "true" : "false"); }
 
 }  // namespace
 
@@ -94,34 +87,39 @@ std::size_t node_update_json_bound(const NodeUpdate& update) noexcept {
     // Texts of a quarter of the address space or more could wrap the sum on
     // a 32-bit host; their bound saturates, and no buffer of it is made.
     constexpr std::size_t longest_text = std::numeric_limits<std::size_t>::max() / 4 / max_escaped_width;
-    const std::size_t label = update.label ? (*update.label).size() : 0;
-    const std::size_t url = update.url ? (*update.url).size() : 0;
-    if (label > longest_text || url > longest_text) return std::numeric_limits<std::size_t>::max();
     // Braces, then each member with its comma; texts with their quotes.
     std::size_t bound = 2;
-    if (update.label) bound += 1 + label_name_width + 2 + max_escaped_width * label;
-    if (update.size) bound += 1 + size_name_width + max_float_text_length;
-    if (update.url) bound += 1 + url_name_width + 2 + max_escaped_width * url;
-    bound += 3 * (1 + channel_member_width) + 1 + show_label_member_width;
-    return bound;
+    bool too_long = false;
+    for_each_field([&](auto index) {
+        const auto& field = update.*field_at<index>.member;
+        constexpr FieldKind kind = field_at<index>.kind;
+        if (!field) return;
+        bound += 1 + json_member_prefix<index>.size();
+        if constexpr (kind == FieldKind::text) {
+            const std::size_t length = (*field).size();
+            too_long = too_long || length > longest_text;
+            bound += 2 + max_escaped_width * length;
+        } else if constexpr (kind == FieldKind::size) {
+            bound += max_float_text_length;
+        } else if constexpr (kind == FieldKind::channel) {
+            bound += sizeof "255" - 1;
+        } else {
+            bound += sizeof "false" - 1;
+        }
+    });
+    return too_long ? std::numeric_limits<std::size_t>::max() : bound;
 }
 
 char* write_node_update_json(const NodeUpdate& update, char* out) noexcept {
     *out++ = '{';
     char* const first = out;
-    // `name` is the quoted member name followed by ':'.
-    auto member = [&](std::string_view name, const auto& field, auto write_value) {
+    for_each_json_field([&](auto index) {
+        const auto& field = update.*field_at<index>.member;
         if (!field) return;
         if (out != first) *out++ = ',';
-        out = write_value(*field, put(out, name));
-    };
-    member("\"label\":", update.label, write_json_string);
-    member("\"size\":", update.size, write_size);
-    member("\"url\":", update.url, write_json_string);
-    member("\"red\":", update.red, write_channel);
-    member("\"green\":", update.green, write_channel);
-    member("\"blue\":", update.blue, write_channel);
-    member("\"showLabel\":", update.show_label, write_bool);
+        constexpr auto& prefix = json_member_prefix<index>;
+        out = write_value(*field, put(out, std::string_view(prefix.data(), prefix.size())));
+    });
     *out++ = '}';
     return out;
 }
