@@ -22,7 +22,7 @@
 #include "extension/conversions.hpp"
 #include "extension/interned_names.hpp"
 #include "extension/mutation_calls.hpp"
-#include "extension/parameter_lists.hpp"
+#include "extension/method_table.hpp"
 #include "node_update/node_update.hpp"
 
 namespace {
@@ -141,16 +141,10 @@ struct SameWorkHolder {
         TOVRA_TRY(SameWorkObject* object, check_self(self));
         return lock_exclusive(object);
     }
-    static constexpr ParameterList add_node{"SameWork.add_node()", params::add_node_parameters,
-                                            std::size(params::add_node_parameters)};
-    static constexpr ParameterList delete_node{"SameWork.delete_node()",
-                                               params::delete_node_parameters,
-                                               std::size(params::delete_node_parameters)};
-    static constexpr ParameterList add_edge{"SameWork.add_edge()", params::add_edge_parameters,
-                                            std::size(params::add_edge_parameters)};
-    static constexpr ParameterList delete_edge{"SameWork.delete_edge()",
-                                               params::delete_edge_parameters,
-                                               std::size(params::delete_edge_parameters)};
+    static constexpr ParameterList add_node = params::add_node.named("SameWork.add_node()");
+    static constexpr ParameterList delete_node = params::delete_node.named("SameWork.delete_node()");
+    static constexpr ParameterList add_edge = params::add_edge.named("SameWork.add_edge()");
+    static constexpr ParameterList delete_edge = params::delete_edge.named("SameWork.delete_edge()");
 };
 
 using Calls = MutationCalls<SameWorkHolder>;

@@ -31,7 +31,7 @@ template <class... Args>
         if (slots[i] != nullptr) continue;
         ++listed;
         names += '\'';
-        names += list.parameters[i].name;
+        names += list.names[i];
         names += '\'';
         if (listed + 1 < missing) {
             names += ", ";
@@ -45,10 +45,8 @@ template <class... Args>
 
 // Pointer first (the usual case: keyword names in code are interned), text
 // second (names built at run time and passed through **kwargs).
-bool same_name(PyObject* keyword, const Parameter& parameter) noexcept {
-    PyObject* interned = names().*(parameter.interned);
-    if (keyword == interned) return true;
-    return PyUnicode_CompareWithASCIIString(keyword, parameter.name) == 0;
+bool same_name(PyObject* keyword, const ParameterList& list, std::size_t p) noexcept {
+    return keyword == list.interned[p] || PyUnicode_CompareWithASCIIString(keyword, list.names[p]) == 0;
 }
 
 }  // namespace
@@ -65,7 +63,7 @@ Fallible<Done> parse_arguments_general(const ParameterList& list, PyObject* cons
         PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
         std::size_t index = list.count;
         for (std::size_t p = 0; p < list.count; ++p) {
-            if (same_name(keyword, list.parameters[p])) {
+            if (same_name(keyword, list, p)) {
                 index = p;
                 break;
             }

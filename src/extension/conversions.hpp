@@ -20,19 +20,21 @@ inline bool is_uuid_bytes(PyObject* object) noexcept {
 }
 
 [[gnu::cold]] ErrorValue uuid_refusal(PyObject* object);
-[[gnu::cold]] ErrorValue pyuuid_refusal(PyObject* object);
+[[gnu::cold]] ErrorValue pyuuid_refusal(ErrorValue reason);
 Fallible<float> non_float_to_f32(PyObject* object);
 
+// A bytes object (or a subclass) of exactly 16 bytes to the id it holds.
 inline Fallible<Uuid> pybytes_to_uuid(PyObject* object) {
     if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
     return fail(uuid_refusal(object));
 }
 
-// A node id parameter: any refusal becomes "failed to extract field
-// PyUuid.0" with the reason as its cause.
+// A node id parameter: pybytes_to_uuid, with any refusal turned into
+// "failed to extract field PyUuid.0" with the reason as its cause.
 inline Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
-    if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
-    return fail(pyuuid_refusal(object));
+    Fallible<Uuid> id = pybytes_to_uuid(object);
+    if (!id.ok()) [[unlikely]] return fail(pyuuid_refusal(std::move(id).error()));
+    return id;
 }
 
 inline Fallible<float> pyobject_to_f32(PyObject* object) {

@@ -13,10 +13,10 @@ ErrorValue uuid_refusal(PyObject* object) {
     return ErrorValue::make(PyExc_Exception, text::expected_16_bytes);
 }
 
-ErrorValue pyuuid_refusal(PyObject* object) {
-    Owned reason = uuid_refusal(object).to_exception();
-    if (!reason) return ErrorValue::from_interpreter();
-    return ErrorValue::make(PyExc_TypeError, text::failed_to_extract_uuid, std::move(reason));
+ErrorValue pyuuid_refusal(ErrorValue reason) {
+    Owned cause = std::move(reason).to_exception();
+    if (!cause) return ErrorValue::from_interpreter();
+    return ErrorValue::make(PyExc_TypeError, text::failed_to_extract_uuid, std::move(cause));
 }
 
 Fallible<PyObject*> pyobject_to_pybytes(PyObject* object) {
@@ -84,21 +84,6 @@ Fallible<Owned> lookup(PyObject* dict, PyObject* key) {
     return Owned::borrow(value);
 }
 
-// The fields of an update, in the order in which they are looked up: that
-// order decides which refusal wins, and it is fixed.
-enum Field : std::size_t { label, url, size, red, green, blue, show_label, field_count };
-
-struct FieldName {
-    PyObject* InternedNames::*interned;
-    std::string_view text;
-};
-constexpr FieldName field_names[field_count] = {
-    {&InternedNames::label, "label"}, {&InternedNames::url, "url"},
-    {&InternedNames::size, "size"},   {&InternedNames::red, "red"},
-    {&InternedNames::green, "green"}, {&InternedNames::blue, "blue"},
-    {&InternedNames::show_label, "show_label"},
-};
-
 // The value of each field as a lookup would find it, taken in one pass over
 // the dict's entries instead of seven lookups (most updates hold two or three
 // of the seven keys).
@@ -112,9 +97,9 @@ class FieldSource {
 public:
     explicit FieldSource(PyObject* dict) noexcept : dict_(dict), scanned_(scan()) {}
 
-    Fallible<Owned> get(Field field) {
+    Fallible<Owned> get(std::size_t field) {
         if (scanned_) return Owned::borrow(values_[field]);
-        return lookup(dict_, names().*(field_names[field].interned));
+        return lookup(dict_, field_keys()[field]);
     }
 
     void python_code_may_run() noexcept { scanned_ = false; }
@@ -135,17 +120,18 @@ private:
     // By address first (the usual case: keys written in code are interned),
     // by text second.
     static std::size_t field_of(PyObject* key) noexcept {
-        const InternedNames& interned = names();
+        const auto& keys = field_keys();
         for (std::size_t f = 0; f < field_count; ++f) {
-            if (key == interned.*(field_names[f].interned)) return f;
+            if (key == keys[f]) return f;
         }
         if (!PyUnicode_IS_ASCII(key)) return field_count;
         const std::string_view text(static_cast<const char*>(PyUnicode_DATA(key)),
                                     static_cast<std::size_t>(PyUnicode_GET_LENGTH(key)));
-        for (std::size_t f = 0; f < field_count; ++f) {
-            if (text == field_names[f].text) return f;
-        }
-        return field_count;
+        std::size_t found = field_count;
+        for_each_field([&](auto index) {
+            if (text == field_at<index>.dict_name) found = index;
+        });
+        return found;
     }
 
     PyObject* dict_;
@@ -153,33 +139,32 @@ private:
     bool scanned_;
 };
 
-// Whether a conversion of `value` stays in C: values of exactly the built-in
-// type it expects. Anything else may call back into Python.
-bool converts_in_c(Field field, PyObject* value) noexcept {
-    switch (field) {
-        case label:
-        case url:
-            return PyUnicode_CheckExact(value);
-        case size:
-            return PyFloat_CheckExact(value) || PyLong_CheckExact(value);
-        case red:
-        case green:
-        case blue:
-            return PyLong_CheckExact(value);
-        case show_label:
-        case field_count:
-            break;
-    }
-    return value == Py_True || value == Py_False;
+// Whether converting `value` as a field of kind `Kind` stays in C: values of
+// exactly the built-in type it expects. Anything else may call back into
+// Python.
+template <FieldKind Kind>
+bool converts_in_c(PyObject* value) noexcept {
+    if constexpr (Kind == FieldKind::text) return PyUnicode_CheckExact(value);
+    if constexpr (Kind == FieldKind::size) return PyFloat_CheckExact(value) || PyLong_CheckExact(value);
+    if constexpr (Kind == FieldKind::channel) return PyLong_CheckExact(value);
+    if constexpr (Kind == FieldKind::flag) return value == Py_True || value == Py_False;
 }
 
-// `Out` is the update's field: a std::optional or an OptionalText.
-template <class Out, class Convert>
-Fallible<Done> convert_field(FieldSource& source, Field field, Out& out, Convert convert) {
-    TOVRA_TRY(Owned value, source.get(field));
+template <FieldKind Kind>
+auto convert_value(PyObject* value) {
+    if constexpr (Kind == FieldKind::text) return pystr_to_text(value);
+    if constexpr (Kind == FieldKind::size) return pyobject_to_f32(value);
+    if constexpr (Kind == FieldKind::channel) return pyobject_to_channel(value);
+    if constexpr (Kind == FieldKind::flag) return pyobject_to_bool(value);
+}
+
+template <std::size_t Field>
+Fallible<Done> convert_field(FieldSource& source, NodeUpdate& update) {
+    constexpr FieldKind kind = field_at<Field>.kind;
+    TOVRA_TRY(Owned value, source.get(Field));
     if (!value) return Done{};
-    if (!converts_in_c(field, value.get())) source.python_code_may_run();
-    TOVRA_TRY(out, convert(value.get()));
+    if (!converts_in_c<kind>(value.get())) source.python_code_may_run();
+    TOVRA_TRY(update.*field_at<Field>.member, convert_value<kind>(value.get()));
     return Done{};
 }
 
@@ -188,14 +173,12 @@ Fallible<Done> convert_field(FieldSource& source, Field field, Out& out, Convert
 Fallible<Done> pydict_to_node_update(PyObject* object, NodeUpdate& update) {
     if (!PyDict_Check(object)) return fail(downcast_error(object, text::target_dict));
     FieldSource source(object);
-    TOVRA_CHECK(convert_field(source, label, update.label, pystr_to_text));
-    TOVRA_CHECK(convert_field(source, url, update.url, pystr_to_text));
-    TOVRA_CHECK(convert_field(source, size, update.size, pyobject_to_f32));
-    TOVRA_CHECK(convert_field(source, red, update.red, pyobject_to_channel));
-    TOVRA_CHECK(convert_field(source, green, update.green, pyobject_to_channel));
-    TOVRA_CHECK(convert_field(source, blue, update.blue, pyobject_to_channel));
-    TOVRA_CHECK(convert_field(source, show_label, update.show_label, pyobject_to_bool));
-    return Done{};
+    Fallible<Done> outcome = Done{};
+    all_fields([&](auto index) {
+        outcome = convert_field<index>(source, update);
+        return outcome.ok();
+    });
+    return outcome;
 }
 
 }  // namespace tovra::py

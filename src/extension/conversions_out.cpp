@@ -19,32 +19,26 @@ Owned f32_to_pyfloat(float value) {
 
 namespace {
 
-Owned text_to_pystr(std::string_view text) {
-    return checked_new(
-        PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+// One conversion per kind of field, chosen by the field's type.
+Owned to_python(std::string_view text) {
+    return checked_new(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
-
-Owned channel_to_pyint(std::uint8_t value) { return checked_new(PyLong_FromLong(value)); }
+Owned to_python(float size) { return f32_to_pyfloat(size); }
+Owned to_python(std::uint8_t channel) { return checked_new(PyLong_FromLong(channel)); }
+Owned to_python(bool flag) { return Owned::borrow(flag ? Py_True : Py_False); }
 
 }  // namespace
 
 Fallible<Owned> node_update_to_pydict(const NodeUpdate& update) {
     Owned dict = checked_new(PyDict_New());
-    const InternedNames& key = names();
+    const auto& keys = field_keys();
     // A failed insertion is reported, not skipped: a dict missing a key would
     // silently lose an attribute.
-    auto insert = [&](PyObject* name, Owned value) -> bool {
-        return PyDict_SetItem(dict.get(), name, value.get()) == 0;
-    };
-    bool ok = (!update.label || insert(key.label, text_to_pystr(*update.label))) &&
-              (!update.url || insert(key.url, text_to_pystr(*update.url))) &&
-              (!update.size || insert(key.size, f32_to_pyfloat(*update.size))) &&
-              (!update.red || insert(key.red, channel_to_pyint(*update.red))) &&
-              (!update.green || insert(key.green, channel_to_pyint(*update.green))) &&
-              (!update.blue || insert(key.blue, channel_to_pyint(*update.blue))) &&
-              (!update.show_label ||
-               insert(key.show_label, Owned::borrow(*update.show_label ? Py_True : Py_False)));
-    if (!ok) return fail(ErrorValue::from_interpreter());
+    const bool inserted = all_fields([&](auto index) {
+        const auto& field = update.*field_at<index>.member;
+        return !field || PyDict_SetItem(dict.get(), keys[index], to_python(*field).get()) == 0;
+    });
+    if (!inserted) return fail(ErrorValue::from_interpreter());
     return dict;
 }
 

@@ -1,13 +1,12 @@
 // The PyGraphDiff class: a heap type made once per process, its constructor,
-// its deallocation and its method table.
+// its deallocation and its method table (from method_table.hpp).
 #include <new>
 
 #include "extension/argument_parser.hpp"
 #include "extension/call_wrapper.hpp"
 #include "extension/graph_diff_object.hpp"
 #include "extension/messages.hpp"
-#include "extension/methods.hpp"
-#include "extension/parameter_lists.hpp"
+#include "extension/method_table.hpp"
 
 namespace tovra::py {
 
@@ -15,38 +14,19 @@ namespace {
 
 PyTypeObject* cached_type = nullptr;
 
-template <class F>
-PyCFunction as_cfunction(F function) noexcept {
-    // The method table stores one pointer type for every calling convention;
-    // the flags tell CPython the real one.
+// The method table stores one pointer type for every calling convention;
+// the flags tell CPython the real one.
+template <class Convention>
+PyCFunction as_cfunction(typename Convention::Function* function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function));
 }
 
+#define TOVRA_METHOD_DEF(name, convention, ...) \
+    {#name, as_cfunction<convention>(method_##name), convention::flags, params::name##_signature.text},
 PyMethodDef method_table[] = {
-    {"new_or_updated_nodes", as_cfunction(method_new_or_updated_nodes), METH_NOARGS,
-     "new_or_updated_nodes($self)\n--\n\n"},
-    {"deleted_nodes", as_cfunction(method_deleted_nodes), METH_NOARGS,
-     "deleted_nodes($self)\n--\n\n"},
-    {"new_or_updated_edges", as_cfunction(method_new_or_updated_edges), METH_NOARGS,
-     "new_or_updated_edges($self)\n--\n\n"},
-    {"deleted_edges", as_cfunction(method_deleted_edges), METH_NOARGS,
-     "deleted_edges($self)\n--\n\n"},
-    {"num_nodes", as_cfunction(method_num_nodes), METH_NOARGS, "num_nodes($self)\n--\n\n"},
-    {"num_edges", as_cfunction(method_num_edges), METH_NOARGS, "num_edges($self)\n--\n\n"},
-    {"add_node", as_cfunction(method_add_node), METH_FASTCALL | METH_KEYWORDS,
-     "add_node($self, id, update)\n--\n\n"},
-    {"delete_node", as_cfunction(method_delete_node), METH_FASTCALL | METH_KEYWORDS,
-     "delete_node($self, id)\n--\n\n"},
-    {"add_edge", as_cfunction(method_add_edge), METH_FASTCALL | METH_KEYWORDS,
-     "add_edge($self, from, to, weight)\n--\n\n"},
-    {"delete_edge", as_cfunction(method_delete_edge), METH_FASTCALL | METH_KEYWORDS,
-     "delete_edge($self, from, to)\n--\n\n"},
-    {"clear", as_cfunction(method_clear), METH_NOARGS, "clear($self)\n--\n\n"},
-    {"to_bytes", as_cfunction(method_to_bytes), METH_NOARGS, "to_bytes($self)\n--\n\n"},
-    {"from_bytes", as_cfunction(method_from_bytes), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-     "from_bytes(bytes)\n--\n\n"},
-    {nullptr, nullptr, 0, nullptr},
+    TOVRA_GRAPH_DIFF_METHODS(TOVRA_METHOD_DEF){nullptr, nullptr, 0, nullptr},
 };
+#undef TOVRA_METHOD_DEF
 
 // Allocates an instance and moves `diff` into it. Null with the interpreter's
 // exception set when the allocation fails; `diff` is then left as it was.

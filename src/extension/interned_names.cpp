@@ -1,18 +1,24 @@
 #include "extension/interned_names.hpp"
 
+#include <string_view>
+
+#include "extension/method_table.hpp"
+
 namespace tovra::py {
 
 namespace {
 
-InternedNames table{};
+std::array<PyObject*, field_count> keys{};
 bool ready = false;
 
-bool make(PyObject*& slot, const char* text) noexcept {
+// Interning gives one str per text, so a name shared by several methods is
+// made once. Kept for the life of the process.
+bool make(PyObject*& slot, std::string_view text) noexcept {
     if (slot != nullptr) return true;
-    PyObject* name = PyUnicode_FromString(text);
+    PyObject* name = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
     if (name == nullptr) return false;
     PyUnicode_InternInPlace(&name);
-    slot = name;  // kept for the life of the process
+    slot = name;
     return true;
 }
 
@@ -20,14 +26,15 @@ bool make(PyObject*& slot, const char* text) noexcept {
 
 bool init_interned_names() noexcept {
     if (ready) return true;
-    ready = make(table.label, "label") && make(table.url, "url") && make(table.size, "size") &&
-            make(table.red, "red") && make(table.green, "green") && make(table.blue, "blue") &&
-            make(table.show_label, "show_label") && make(table.id, "id") &&
-            make(table.update, "update") && make(table.from, "from") && make(table.to, "to") &&
-            make(table.weight, "weight") && make(table.bytes, "bytes");
+    bool made = true;
+    for_each_field([&](auto index) { made = made && make(keys[index], field_at<index>.dict_name); });
+    for (const ParameterList* list : params::all_lists) {
+        for (std::size_t p = 0; p < list->count; ++p) made = made && make(list->interned[p], list->names[p]);
+    }
+    ready = made;
     return ready;
 }
 
-const InternedNames& names() noexcept { return table; }
+const std::array<PyObject*, field_count>& field_keys() noexcept { return keys; }
 
 }  // namespace tovra::py

@@ -1,32 +1,22 @@
-// Strings made once per process and reused: the seven node update keys and
-// the parameter names. A cached str hashes and compares like a new one, so
-// callers cannot tell, and the hot paths skip building them on every call.
+// Strings made once per process and reused: the node update fields'
+// dictionary keys and every parameter name. A cached str hashes and compares
+// like a new one, so callers cannot tell, and the hot paths skip building
+// them on every call.
 #pragma once
 
 #include <Python.h>
 
-namespace tovra::py {
+#include <array>
 
-struct InternedNames {
-    PyObject* label;
-    PyObject* url;
-    PyObject* size;
-    PyObject* red;
-    PyObject* green;
-    PyObject* blue;
-    PyObject* show_label;
-    PyObject* id;
-    PyObject* update;
-    PyObject* from;
-    PyObject* to;
-    PyObject* weight;
-    PyObject* bytes;
-};
+#include "node_update/node_update.hpp"
+
+namespace tovra::py {
 
 // Creates the names on first use; false with an exception set on failure.
 bool init_interned_names() noexcept;
 
-// Valid once init_interned_names succeeded (module initialisation does it).
-const InternedNames& names() noexcept;
+// Each field's dictionary key, by its index in the field table; valid once
+// init_interned_names succeeded (module initialisation does it).
+const std::array<PyObject*, field_count>& field_keys() noexcept;
 
 }  // namespace tovra::py

@@ -8,8 +8,7 @@
 #include "extension/call_wrapper.hpp"
 #include "extension/conversions.hpp"
 #include "extension/messages.hpp"
-#include "extension/methods.hpp"
-#include "extension/parameter_lists.hpp"
+#include "extension/method_table.hpp"
 
 namespace tovra::py {
 

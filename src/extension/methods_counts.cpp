@@ -2,7 +2,7 @@
 // counts (the containers keep their sizes).
 #include "extension/borrow.hpp"
 #include "extension/call_wrapper.hpp"
-#include "extension/methods.hpp"
+#include "extension/method_table.hpp"
 
 namespace tovra::py {
 

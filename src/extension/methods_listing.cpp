@@ -3,7 +3,7 @@
 #include "extension/borrow.hpp"
 #include "extension/call_wrapper.hpp"
 #include "extension/conversions.hpp"
-#include "extension/methods.hpp"
+#include "extension/method_table.hpp"
 
 namespace tovra::py {
 

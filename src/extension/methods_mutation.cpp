@@ -1,8 +1,7 @@
 // PyGraphDiff's four methods that change a diff.
 #include "extension/borrow.hpp"
-#include "extension/methods.hpp"
+#include "extension/method_table.hpp"
 #include "extension/mutation_calls.hpp"
-#include "extension/parameter_lists.hpp"
 
 namespace tovra::py {
 

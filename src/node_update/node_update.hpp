@@ -111,18 +111,23 @@ constexpr void for_each_json_field(Visit&& visit) {
     }(std::make_index_sequence<field_count>{});
 }
 
-// `visit(index)` for the field of table index `field` (below field_count).
+// Whether `visit(index)` holds for every field, in table order, stopping at
+// the first that does not.
 template <class Visit>
-decltype(auto) visit_field(std::size_t field, Visit&& visit) {
-    using Answer = decltype(visit(std::integral_constant<std::size_t, 0>{}));
-    return [&]<std::size_t... I>(std::index_sequence<I...>) -> Answer {
-        if constexpr (std::is_void_v<Answer>) {
-            (void)((field == I ? (visit(std::integral_constant<std::size_t, I>{}), true) : false) || ...);
-        } else {
-            Answer answer{};
-            (void)((field == I ? (answer = visit(std::integral_constant<std::size_t, I>{}), true) : false) || ...);
-            return answer;
-        }
+constexpr bool all_fields(Visit&& visit) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return (visit(std::integral_constant<std::size_t, I>{}) && ...);
+    }(std::make_index_sequence<field_count>{});
+}
+
+// `visit(index)`, a bool, for the field of table index `field` (below
+// field_count).
+template <class Visit>
+bool visit_field(std::size_t field, Visit&& visit) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        bool answer = false;
+        (void)((field == I && (answer = visit(std::integral_constant<std::size_t, I>{}), true)) || ...);
+        return answer;
     }(std::make_index_sequence<field_count>{});
 }
 
@@ -135,27 +140,23 @@ inline NodeUpdate& NodeUpdate::operator+=(NodeUpdate source) noexcept {
 }
 
 inline bool NodeUpdate::empty() const noexcept {
-    bool empty = true;
-    for_each_field([&](auto index) { empty = empty && !(this->*field_at<index>.member); });
-    return empty;
+    return all_fields([&](auto index) { return !(this->*field_at<index>.member); });
 }
 
 // Equality with sizes compared bit for bit, so NaN equals the same NaN and
 // 0.0 differs from -0.0: what a round trip must preserve (== would call NaN
 // unequal to itself and 0.0 equal to -0.0).
 inline bool same_update(const NodeUpdate& a, const NodeUpdate& b) noexcept {
-    bool same = true;
-    for_each_field([&](auto index) {
-        constexpr auto member = field_at<index>.member;
+    return all_fields([&](auto index) {
+        const auto& x = a.*field_at<index>.member;
+        const auto& y = b.*field_at<index>.member;
         if constexpr (field_at<index>.kind == FieldKind::size) {
-            same = same && (a.*member).has_value() == (b.*member).has_value() &&
-                   (!(a.*member) || std::bit_cast<std::uint32_t>(*(a.*member)) ==
-                                        std::bit_cast<std::uint32_t>(*(b.*member)));
+            return x.has_value() == y.has_value() &&
+                   (!x || std::bit_cast<std::uint32_t>(*x) == std::bit_cast<std::uint32_t>(*y));
         } else {
-            same = same && a.*member == b.*member;
+            return x == y;
         }
     });
-    return same;
 }
 
 }  // namespace tovra
