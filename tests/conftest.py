@@ -1,8 +1,10 @@
 """Shared ids and helpers for the Python tests of tovra_api."""
 
+import ast
 import math
 import struct
 import uuid
+from pathlib import Path
 
 import pytest
 
@@ -12,6 +14,9 @@ A = bytes(range(16))  # text 00010203-0405-0607-0809-0a0b0c0d0e0f
 B = b"\xff" * 16  # text ffffffff-ffff-ffff-ffff-ffffffffffff
 C = bytes(16)
 D = bytes.fromhex("0123456789abcdef0123456789abcdef")
+
+
+ROOT = Path(__file__).resolve().parents[1]
 
 
 def text(node_id):
@@ -56,10 +61,49 @@ def said(call):
     raise AssertionError(f"{call} raised nothing")
 
 
+class CallsBack:
+    """A number that runs `action` each time it is converted (__index__ or __float__), as a
+    converted object may run any Python code, then converts to `value`. It records what `action`
+    raised, and lets it through when `propagate`."""
+
+    def __init__(self, action, propagate=False, value=2):
+        self.action, self.propagate, self.value, self.raised = action, propagate, value, None
+
+    def __index__(self):
+        try:
+            self.action()
+        except Exception as error:
+            self.raised = error
+            if self.propagate:
+                raise
+        return self.value
+
+    def __float__(self):
+        return float(self.__index__())
+
+
 def snapshot(diff):
     """Everything a diff shows, in listing order, for 'left unchanged' checks."""
     return (diff.new_or_updated_nodes(), diff.deleted_nodes(), diff.new_or_updated_edges(),
             diff.deleted_edges(), diff.num_nodes(), diff.num_edges())
+
+
+def stub_methods():
+    """(name, text signature, static) of each method of the stub's class, in the stub's order.
+    The stub names `from` as `from_` (a keyword in Python) and makes it positional-only."""
+    tree = ast.parse((ROOT / "tovra_api.pyi").read_text())
+    stub_class = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "PyGraphDiff")
+    methods = []
+    for function in stub_class.body:
+        if not isinstance(function, ast.FunctionDef) or function.name.startswith("__"):
+            continue
+        names = ["from" if a.arg == "from_" else a.arg for a in function.args.posonlyargs + function.args.args]
+        static = [ast.unparse(d) for d in function.decorator_list] == ["staticmethod"]
+        if not static:
+            assert names[0] == "self", function.name
+            names[0] = "$self"
+        methods.append((function.name, "(" + ", ".join(names) + ")", static))
+    return methods
 
 
 @pytest.fixture

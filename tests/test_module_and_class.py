@@ -2,31 +2,26 @@
 
 import gc
 import importlib
+import re
 import subprocess
 import sys
 
 import pytest
 
 import tovra_api
-from conftest import expect_error
+from conftest import ROOT, expect_error, stub_methods
 from tovra_api import PyGraphDiff
 
-# (name, text signature), in method table order; from_bytes is the static one.
-METHODS = [
-    ("new_or_updated_nodes", "($self)"),
-    ("deleted_nodes", "($self)"),
-    ("new_or_updated_edges", "($self)"),
-    ("deleted_edges", "($self)"),
-    ("num_nodes", "($self)"),
-    ("num_edges", "($self)"),
-    ("add_node", "($self, id, update)"),
-    ("delete_node", "($self, id)"),
-    ("add_edge", "($self, from, to, weight)"),
-    ("delete_edge", "($self, from, to)"),
-    ("clear", "($self)"),
-    ("to_bytes", "($self)"),
-    ("from_bytes", "(bytes)"),
-]
+def readme_methods():
+    """name -> signature text of each entry under the README's Methods heading."""
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    section = readme.split("### Methods\n", 1)[1].split("\n### ", 1)[0]
+    entries = re.findall(r"^\*\*`(?:PyGraphDiff\.)?(\w+)\(([^)]*)\)[^`]*`\*\*", section, re.MULTILINE)
+    return {name: "(" + parameters + ")" for name, parameters in entries if name != "PyGraphDiff"}
+
+
+# Read from the stub, and held against the runtime method table below.
+METHODS = stub_methods()
 
 
 def test_module_and_class_attributes():
@@ -60,22 +55,26 @@ def test_not_subclassable():
         type("Sub", (PyGraphDiff,), {})
 
 
-def test_method_table():
+def test_method_table_is_the_stubs_and_the_readmes():
     own = [name for name in vars(PyGraphDiff) if not name.startswith("__")]
-    assert own == [name for name, _ in METHODS]
+    assert own == [name for name, _, _ in METHODS]  # the stub lists them in table order
     # Nothing else of its own: object's protocol is inherited.
     assert set(vars(PyGraphDiff)) - set(own) == {"__new__", "__doc__", "__module__"}
     for name in ("__init__", "__eq__", "__hash__", "__repr__", "__reduce_ex__"):
         assert getattr(PyGraphDiff, name) is getattr(object, name)
+    # The README documents each method once, with the runtime's parameters.
+    runtime = {name: getattr(PyGraphDiff, name).__text_signature__.replace("$self, ", "").replace("$self", "")
+               for name in own}
+    assert readme_methods() == runtime
 
 
-@pytest.mark.parametrize("name, signature", METHODS)
-def test_method_signature_and_kind(name, signature):
+@pytest.mark.parametrize("name, signature, static", METHODS)
+def test_method_signature_and_kind(name, signature, static):
     method = getattr(PyGraphDiff, name)
     assert method.__text_signature__ == signature
     assert method.__doc__ is None  # the doc string is the signature and nothing else
-    assert isinstance(vars(PyGraphDiff)[name], staticmethod) is (name == "from_bytes")
-    if name != "from_bytes":
+    assert isinstance(vars(PyGraphDiff)[name], staticmethod) is static
+    if not static:
         with pytest.raises(TypeError):  # the descriptor checks self
             method(object())
 

@@ -1,14 +1,13 @@
 """The installed distribution: its metadata, its files and its type stub."""
 
-import ast
 import importlib.metadata
 import tomllib
 from pathlib import Path
 
 import tovra_api
+from conftest import ROOT, stub_methods
 from tovra_api import PyGraphDiff
 
-ROOT = Path(__file__).resolve().parents[1]
 STUB = ROOT / "tovra_api.pyi"
 
 
@@ -29,21 +28,10 @@ def test_installed_distribution():
 
 
 def test_stub_matches_the_runtime_signatures():
-    # stubtest cannot read the runtime signatures of add_edge and
-    # delete_edge (a parameter named `from`), so all of them are compared here
-    # by name; the stub calls that parameter `from_`.
-    tree = ast.parse(STUB.read_text())
-    stub_class = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "PyGraphDiff")
-    stub = {f.name: f for f in stub_class.body if isinstance(f, ast.FunctionDef)}
+    # stubtest cannot read the runtime signatures of add_edge and delete_edge
+    # (a parameter named `from`), so all of them are compared here by name.
     runtime = [name for name in vars(PyGraphDiff) if not name.startswith("__")]
-    assert sorted(stub) == sorted(runtime + ["__new__"])
-    for name in runtime:
-        function = stub[name]
-        names = [a.arg for a in function.args.posonlyargs + function.args.args]
-        names = ["from" if n == "from_" else n for n in names]
-        static = [ast.unparse(d) for d in function.decorator_list] == ["staticmethod"]
-        assert static is (name == "from_bytes")
-        if not static:
-            assert names[0] == "self"
-            names[0] = "$self"
-        assert getattr(PyGraphDiff, name).__text_signature__ == "(" + ", ".join(names) + ")", name
+    stub = stub_methods()
+    assert [name for name, _, _ in stub] == runtime
+    for name, signature, _ in stub:
+        assert getattr(PyGraphDiff, name).__text_signature__ == signature, name

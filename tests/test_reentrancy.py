@@ -2,7 +2,7 @@
 
 import pytest
 
-from conftest import A, B, C, expect_error, snapshot, text
+from conftest import A, B, C, CallsBack, expect_error, snapshot, text
 from tovra_api import PyGraphDiff
 
 READERS = ["num_nodes", "num_edges", "new_or_updated_nodes", "deleted_nodes",
@@ -21,25 +21,6 @@ ENTRIES = {
     "red": (lambda d, v: d.add_node(A, {"red": v, "blue": 4}), lambda d: d.new_or_updated_nodes(),
             {text(A): {"red": 2, "blue": 4}}),
 }
-
-
-class CallsBack:
-    """Converts to 2 after calling `action`; records its exception, and lets it through if `propagate`."""
-
-    def __init__(self, action, propagate=False):
-        self.action, self.propagate, self.raised = action, propagate, None
-
-    def __index__(self):
-        try:
-            self.action()
-        except Exception as error:
-            self.raised = error
-            if self.propagate:
-                raise
-        return 2
-
-    def __float__(self):
-        return float(self.__index__())
 
 
 def prepared():

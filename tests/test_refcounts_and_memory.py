@@ -9,31 +9,12 @@ import tracemalloc
 
 import pytest
 
-from conftest import A, B, C
+from conftest import A, B, C, CallsBack
 from test_bytes import REJECTED
 from tovra_api import PyGraphDiff
 
 ROUNDS = 2000
 LONG = "a label long enough to live on the heap " * 4
-
-
-class CallsBack:
-    """Calls `action` on the diff while the diff converts it; the refusal is
-    swallowed, or let through when `propagate`."""
-
-    def __init__(self, diff, action, propagate=False):
-        self.diff, self.action, self.propagate = diff, action, propagate
-
-    def __index__(self):
-        try:
-            self.action(self.diff)  # refused: the diff is borrowed
-        except RuntimeError:
-            if self.propagate:
-                raise
-        return 1
-
-    def __float__(self):
-        return float(self.__index__())
 
 
 def raise_with_cause(self):
@@ -116,10 +97,11 @@ def prepared():
         "text": "00010203-0405-0607-0809-0a0b0c0d0e0f",
         "weight": 0.25,
         "huge": 10**400,
-        "reads": CallsBack(d, reader),
-        "reads_raised": {"label": LONG, "red": CallsBack(d, reader, propagate=True)},
-        "writes": CallsBack(d, writer),
-        "writes_raised": CallsBack(d, writer, propagate=True),
+        # Each calls back into the diff while the diff converts it, and is refused.
+        "reads": CallsBack(lambda: reader(d), value=1),
+        "reads_raised": {"label": LONG, "red": CallsBack(lambda: reader(d), propagate=True, value=1)},
+        "writes": CallsBack(lambda: writer(d), value=1),
+        "writes_raised": CallsBack(lambda: writer(d), propagate=True, value=1),
         "with_cause": type("WithCause", (), {"__float__": raise_with_cause})(),
         "empty": bytes(32),
         "nested": struct.pack("<QQ", 1, 16) + A + struct.pack("<Q", len(NESTED)) + NESTED + bytes(24),
