@@ -6,7 +6,7 @@ from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, invariant, rule
 
-from conftest import A, B, C, D, bits, snapshot
+from conftest import A, B, C, D, CallsBack, bits, snapshot
 from graph_diff_model import FIELDS, GraphDiffModel
 from tovra_api import PyGraphDiff
 
@@ -19,21 +19,6 @@ values = {"label": st.text(max_size=4), "url": st.text(max_size=4), "size": weig
           "green": channels, "blue": channels, "show_label": st.booleans()}
 # "showLabel" is no key of the dictionary form: ignored.
 updates = st.fixed_dictionaries({}, optional={**values, "showLabel": st.integers()})
-
-
-class CallsBack:
-    """Converts to 1 after calling `action` on the diff, whose refusal it lets through."""
-
-    def __init__(self, diff, action):
-        self.diff, self.action = diff, action
-
-    def __index__(self):
-        self.action(self.diff)
-        return 1
-
-    def __float__(self):
-        self.action(self.diff)
-        return 1.0
 
 
 # Calls that are refused and must leave the diff exactly as it was: a bad id
@@ -57,9 +42,9 @@ refused = st.sampled_from([
     lambda d: d.delete_edge(A, bytearray(B)),
     lambda d: d.delete_node(),
     lambda d: d.add_edge(A, B, weight=1.0, extra=1),
-    lambda d: d.add_edge(A, C, CallsBack(d, lambda d: d.num_edges())),
-    lambda d: d.add_edge(C, A, CallsBack(d, lambda d: d.clear())),
-    lambda d: d.add_node(C, {"label": "c", "blue": CallsBack(d, lambda d: d.delete_node(A))}),
+    lambda d: d.add_edge(A, C, CallsBack(d.num_edges, propagate=True)),
+    lambda d: d.add_edge(C, A, CallsBack(d.clear, propagate=True)),
+    lambda d: d.add_node(C, {"label": "c", "blue": CallsBack(lambda: d.delete_node(A), propagate=True)}),
     lambda d: d.from_bytes(d.to_bytes()[:-1]),
 ])
 
