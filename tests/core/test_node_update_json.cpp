@@ -1,13 +1,16 @@
 // The JSON text of a node update: exact writer output, the reader's
 // acceptances and refusals, deep nesting, and write-then-read round trips.
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
 
 #include "check.hpp"
+#include "node_update/json_number.hpp"
 #include "node_update/node_update.hpp"
 #include "node_update/node_update_json.hpp"
 #include "test_support.hpp"
@@ -382,5 +385,56 @@ TEST_CASE("json reader: the writer's layout reads as the general reader reads it
         for (const float value : {size, scaled}) {
             check_both_paths(json_of(NodeUpdate{.label = "node", .size = value}), __LINE__);
         }
+    }
+}
+
+// Both readers convert a size with decimal_to_float, whose inline shortcuts
+// (an integer straight to float, one exact double operation) must give what
+// the rules give: for an integer of 64 bits the float nearest its exact
+// value, for any other literal what the library path makes of it.
+TEST_CASE("json numbers: the inline shortcuts agree with the rules they stand in for") {
+    // Integers around 2^63 and 2^64 that lie one above a midpoint between two
+    // floats, where a detour through double lands on the midpoint.
+    const char* const chosen[] = {"9223372586610589697", "-9223372586610589697", "18446745173221179393",
+                                  "-18446745173221179393", "9007199254740993e-22", "7.038531e-26"};
+    std::mt19937_64 rng(20);
+    std::string literal;
+    for (int i = 0; i < 300000; ++i) {
+        literal.clear();
+        if (i < static_cast<int>(std::size(chosen))) {
+            literal = chosen[i];
+        } else {
+            if (rng() % 2) literal += '-';
+            const int digits = 1 + static_cast<int>(rng() % 21);
+            const int point = static_cast<int>(rng() % (digits + 2));  // past the last digit: none
+            for (int d = 0; d < digits; ++d) {
+                if (d == point && d > 0) literal += '.';
+                // Mostly small digits and zeros, so that trailing zeros and short
+                // mantissas are common.
+                const char digit = static_cast<char>('0' + (d == 0 && digits > 1 ? 1 + rng() % 9 : rng() % 4 == 0 ? 0 : rng() % 10));
+                literal += digit;
+            }
+            if (rng() % 3 == 0) literal += "e" + std::to_string(static_cast<int>(rng() % 90) - 45);
+        }
+
+        tovra::NumberSpan span;
+        tovra::JsonFailure failure;
+        if (!tovra::scan_json_number(literal, 0, span, failure) || span.end != literal.size()) {
+            core_test::report(__FILE__, __LINE__, "grammar refused " + literal);
+            continue;
+        }
+        const std::optional<float> fast = tovra::decimal_to_float(literal, span);
+        std::optional<float> rule = tovra::decimal_to_float_by_library(literal, span.negative);
+        // An integer whose magnitude fits 64 bits (2^63 at most when negative).
+        std::uint64_t magnitude = 0;
+        const char* const digits_at = literal.data() + (span.negative ? 1 : 0);
+        const bool fits = std::from_chars(digits_at, literal.data() + literal.size(), magnitude).ec == std::errc() &&
+                          (!span.negative || magnitude <= std::uint64_t{1} << 63);
+        float nearest = 0.0f;
+        std::from_chars(literal.data(), literal.data() + literal.size(), nearest);
+        if (span.integer && fits) rule = nearest;
+        const bool same = fast.has_value() == rule.has_value() &&
+                          (!fast || std::bit_cast<std::uint32_t>(*fast) == std::bit_cast<std::uint32_t>(*rule));
+        if (!same) core_test::report(__FILE__, __LINE__, "decimal_to_float differs from its rule for " + literal);
     }
 }
