@@ -111,18 +111,18 @@ inline std::optional<float> decimal_to_float(std::string_view literal, const Num
         // The digits as one integer of at most 19 digits, and the power of
         // ten that scales it.
         std::uint64_t mantissa = 0;
-        int digit_count = 0;
+        const char* const first_digit = p;
+        for (; p != end && is_digit(*p); ++p) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+        long digit_count = p - first_digit;
         long exponent = 0;
-        bool in_fraction = false;
-        for (; p != end && (is_digit(*p) || *p == '.'); ++p) {
-            if (*p == '.') {
-                in_fraction = true;
-                continue;
-            }
-            if (++digit_count > 19) return decimal_to_float_by_library(literal, negative);
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-            if (in_fraction) --exponent;
+        if (p != end && *p == '.') {
+            const char* const fraction = ++p;
+            for (; p != end && is_digit(*p); ++p) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+            exponent = -static_cast<long>(p - fraction);
+            digit_count -= exponent;
         }
+        // Beyond 19 digits the mantissa has wrapped; the library reads those.
+        if (digit_count > 19) return decimal_to_float_by_library(literal, negative);
         if (p != end) {  // the exponent
             ++p;
             const bool negative_exponent = *p == '-';

@@ -152,6 +152,17 @@ private:
         return true;
     }
 
+    // Where the bytes a string holds as they are (no quote, no backslash, no
+    // control character) end, from `from` on.
+    std::size_t plain_run_end(std::size_t from) const noexcept {
+        while (from < text_.size()) {
+            const auto byte = static_cast<unsigned char>(text_[from]);
+            if (byte == '"' || byte == '\\' || byte < 0x20) break;
+            ++from;
+        }
+        return from;
+    }
+
     // Reads the string that starts at the current quote. With `out`, the
     // decoded text is appended there and surrogate escapes must pair up into
     // one character; without it (a skipped value) only each escape's form is
@@ -160,11 +171,7 @@ private:
         ++pos_;  // the opening quote
         for (;;) {
             const std::size_t run_start = pos_;
-            while (!at_end()) {
-                const auto byte = static_cast<unsigned char>(peek());
-                if (byte == '"' || byte == '\\' || byte < 0x20) break;
-                ++pos_;
-            }
+            pos_ = plain_run_end(pos_);
             if (out) out->append(text_.data() + run_start, pos_ - run_start);
             if (at_end()) return refuse(JsonError::unexpected_end, pos_);
             const char c = peek();
@@ -252,6 +259,13 @@ private:
 
     bool read_text(OptionalText& field) {
         if (at_end() || peek() != '"') return refuse_kind();
+        // A text without escapes is stored straight from the input.
+        const std::size_t end = plain_run_end(pos_ + 1);
+        if (end < text_.size() && text_[end] == '"') {
+            field = text_.substr(pos_ + 1, end - pos_ - 1);
+            pos_ = end + 1;
+            return true;
+        }
         text_value_.clear();
         if (!read_string(&text_value_)) return false;
         field = std::string_view(text_value_);

@@ -14,43 +14,45 @@ namespace {
 
 class WrittenLayoutReader {
 public:
-    explicit WrittenLayoutReader(std::string_view text) noexcept : text_(text) {}
+    explicit WrittenLayoutReader(std::string_view text) noexcept
+        : text_(text), p_(text.data()), end_(text.data() + text.size()) {}
 
     bool run(NodeUpdate& out) {
         if (!take('{')) return false;
-        if (take('}')) return at_end();
+        if (take('}')) return p_ == end_;
         // Each member may follow only the ones before it in the writer's order.
         bool first = true;
         bool read = true;
         for_each_json_field([&](auto index) {
             constexpr auto& prefix = json_member_prefix<index>;
-            if (!read || !member(std::string_view(prefix.data(), prefix.size()), first)) return;
+            if (!read || !member(prefix.data(), prefix.size(), first)) return;
             read = value(out.*field_at<index>.member);
         });
-        return read && !first && take('}') && at_end();
+        return read && !first && take('}') && p_ == end_;
     }
 
 private:
-    bool at_end() const noexcept { return pos_ == text_.size(); }
-
     bool take(char c) noexcept {
-        if (at_end() || text_[pos_] != c) return false;
-        ++pos_;
+        if (p_ == end_ || *p_ != c) return false;
+        ++p_;
         return true;
     }
 
     bool literal(std::string_view word) noexcept {
-        if (text_.substr(pos_, word.size()) != word) return false;
-        pos_ += word.size();
+        if (static_cast<std::size_t>(end_ - p_) < word.size() || std::memcmp(p_, word.data(), word.size()) != 0) {
+            return false;
+        }
+        p_ += word.size();
         return true;
     }
 
-    bool member(std::string_view name, bool& first) noexcept {
-        const std::size_t start = pos_;
-        if ((!first && !take(',')) || !literal(name)) {
-            pos_ = start;
-            return false;
-        }
+    bool member(const char* name, std::size_t size, bool& first) noexcept {
+        const std::size_t needed = size + (first ? 0 : 1);
+        if (static_cast<std::size_t>(end_ - p_) < needed) return false;
+        const char* at = p_;
+        if (!first && *at++ != ',') return false;
+        if (std::memcmp(at, name, size) != 0) return false;
+        p_ = at + size;
         first = false;
         return true;
     }
@@ -59,24 +61,24 @@ private:
     // breaks (the general reader then says how).
     bool number(NumberSpan& span) noexcept {
         JsonFailure unused;
-        if (at_end() || !(text_[pos_] == '-' || is_digit(text_[pos_]))) return false;
-        if (!scan_json_number(text_, pos_, span, unused)) return false;
-        pos_ = span.end;
+        if (p_ == end_ || !(*p_ == '-' || is_digit(*p_))) return false;
+        if (!scan_json_number(text_, static_cast<std::size_t>(p_ - text_.data()), span, unused)) return false;
+        p_ = text_.data() + span.end;
         return true;
     }
 
     bool value(OptionalText& field) {
         if (!take('"')) return false;
-        const std::size_t start = pos_;
-        while (!at_end()) {
-            const auto byte = static_cast<unsigned char>(text_[pos_]);
+        const char* const start = p_;
+        while (p_ != end_) {
+            const auto byte = static_cast<unsigned char>(*p_);
             if (byte == '"') break;
             if (byte == '\\' || byte < 0x20) return false;
-            ++pos_;
+            ++p_;
         }
-        if (at_end()) return false;
-        field = text_.substr(start, pos_ - start);
-        ++pos_;
+        if (p_ == end_) return false;
+        field = std::string_view(start, static_cast<std::size_t>(p_ - start));
+        ++p_;
         return true;
     }
 
@@ -108,7 +110,8 @@ private:
     }
 
     std::string_view text_;
-    std::size_t pos_ = 0;
+    const char* p_;
+    const char* end_;
 };
 
 }  // namespace
