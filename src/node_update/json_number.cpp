@@ -52,7 +52,7 @@ Shape shape_of(std::string_view literal) noexcept {
 
 }  // namespace
 
-std::optional<float> decimal_to_float_by_library(std::string_view literal, bool negative) noexcept {
+bool decimal_to_float_by_library(std::string_view literal, bool negative, float& size) noexcept {
     const char* const first = literal.data();
     const char* const last = first + literal.size();
     const float zero = negative ? -0.0f : 0.0f;
@@ -63,8 +63,8 @@ std::optional<float> decimal_to_float_by_library(std::string_view literal, bool 
     if (std::from_chars(first, last, wide).ec == std::errc::result_out_of_range) {
         // Reported both for overflow and for underflow; only the first loses
         // the value altogether.
-        if (shape.digit_count + shape.exponent > 0) return std::nullopt;
-        return zero;
+        size = zero;
+        return shape.digit_count + shape.exponent <= 0;
     }
 
     // A literal of at most 19 digits scaled by a power of ten that a double
@@ -77,11 +77,13 @@ std::optional<float> decimal_to_float_by_library(std::string_view literal, bool 
     const bool pinned_to_double = shape.digit_count <= max_exact_digits &&
                                   shape.exponent >= -max_exact_power_of_ten &&
                                   shape.exponent <= max_exact_power_of_ten;
-    if (pinned_to_double) return narrow_to_float(wide);
-    float direct = 0.0f;
-    if (std::from_chars(first, last, direct).ec == std::errc()) return direct;
-    // Out of the float range: the double tells which side.
-    return std::fabs(wide) >= 1.0 ? infinity : zero;
+    if (pinned_to_double) {
+        size = narrow_to_float(wide);
+    } else if (std::from_chars(first, last, size).ec != std::errc()) {
+        // Out of the float range: the double tells which side.
+        size = std::fabs(wide) >= 1.0 ? infinity : zero;
+    }
+    return true;
 }
 
 }  // namespace tovra

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <string_view>
 
 #include "common/exact_double.hpp"
@@ -68,22 +67,24 @@ inline bool scan_json_number(std::string_view text, std::size_t pos, NumberSpan&
 
 // A channel is bare digits, 0 to 255: 1.0, 1e2 and -0 are refused even though
 // their values are whole.
-inline std::optional<std::uint8_t> channel_of(std::string_view text, const NumberSpan& number) noexcept {
-    if (number.negative || !number.integer || number.end - number.begin > 3) return std::nullopt;
+// False for any other literal. (A bool and an out parameter rather than an
+// optional: the value then goes straight to its field, not through memory.)
+inline bool channel_of(std::string_view text, const NumberSpan& number, std::uint8_t& channel) noexcept {
+    if (number.negative || !number.integer || number.end - number.begin > 3) return false;
     unsigned value = 0;
     for (std::size_t i = number.begin; i < number.end; ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
-    if (value > 255) return std::nullopt;
-    return static_cast<std::uint8_t>(value);
+    channel = static_cast<std::uint8_t>(value);
+    return value <= 255;
 }
 
 // The literals of decimal_to_float that need the standard library.
-std::optional<float> decimal_to_float_by_library(std::string_view literal, bool negative) noexcept;
+bool decimal_to_float_by_library(std::string_view literal, bool negative, float& size) noexcept;
 
 // The float nearest the value of `literal` (scanned as `number`), as the size
-// of a node update holds it; none when the value is beyond the double range.
+// of a node update holds it; false when the value is beyond the double range.
 // Inline for the literals that come down to one exact integer conversion or
 // one correctly rounded double operation: nearly every size a writer makes.
-inline std::optional<float> decimal_to_float(std::string_view literal, const NumberSpan& number) noexcept {
+inline bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
     const bool negative = number.negative;
     const char* p = literal.data() + (negative ? 1 : 0);
     const char* const end = literal.data() + literal.size();
@@ -95,18 +96,19 @@ inline std::optional<float> decimal_to_float(std::string_view literal, const Num
         for (; p != end; ++p) {
             const auto digit = static_cast<std::uint64_t>(*p - '0');
             if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
-                return decimal_to_float_by_library(literal, negative);
+                return decimal_to_float_by_library(literal, negative, size);
             }
             magnitude = magnitude * 10 + digit;
         }
         constexpr std::uint64_t min_int64_magnitude = std::uint64_t{1} << 63;
-        if (negative && magnitude > min_int64_magnitude) return decimal_to_float_by_library(literal, negative);
+        if (negative && magnitude > min_int64_magnitude) return decimal_to_float_by_library(literal, negative, size);
         // Rounding to nearest is symmetric, so negating afterwards is exact;
         // it also makes -0 negative zero.
-        return negative ? -static_cast<float>(magnitude) : static_cast<float>(magnitude);
+        size = negative ? -static_cast<float>(magnitude) : static_cast<float>(magnitude);
+        return true;
     }
     if constexpr (!exact_double_arithmetic) {
-        return decimal_to_float_by_library(literal, negative);
+        return decimal_to_float_by_library(literal, negative, size);
     } else {
         // The digits as one integer of at most 19 digits, and the power of
         // ten that scales it.
@@ -122,17 +124,20 @@ inline std::optional<float> decimal_to_float(std::string_view literal, const Num
             digit_count -= exponent;
         }
         // Beyond 19 digits the mantissa has wrapped; the library reads those.
-        if (digit_count > 19) return decimal_to_float_by_library(literal, negative);
+        if (digit_count > 19) return decimal_to_float_by_library(literal, negative, size);
         if (p != end) {  // the exponent
             ++p;
             const bool negative_exponent = *p == '-';
             if (*p == '+' || *p == '-') ++p;
-            if (end - p > 3) return decimal_to_float_by_library(literal, negative);
+            if (end - p > 3) return decimal_to_float_by_library(literal, negative, size);
             long written = 0;
             for (; p != end; ++p) written = written * 10 + (*p - '0');
             exponent += negative_exponent ? -written : written;
         }
-        if (mantissa == 0) return negative ? -0.0f : 0.0f;
+        if (mantissa == 0) {
+            size = negative ? -0.0f : 0.0f;
+            return true;
+        }
         while (mantissa % 10 == 0) {
             mantissa /= 10;
             ++exponent;
@@ -143,12 +148,13 @@ inline std::optional<float> decimal_to_float(std::string_view literal, const Num
         constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
         if (mantissa > max_exact_mantissa || exponent < -max_exact_power_of_ten ||
             exponent > max_exact_power_of_ten) {
-            return decimal_to_float_by_library(literal, negative);
+            return decimal_to_float_by_library(literal, negative, size);
         }
         const double scale = powers_of_ten[exponent < 0 ? -exponent : exponent];
         const double magnitude = static_cast<double>(mantissa);
         const double wide = exponent < 0 ? magnitude / scale : magnitude * scale;
-        return narrow_to_float(negative ? -wide : wide);
+        size = narrow_to_float(negative ? -wide : wide);
+        return true;
     }
 }
 

@@ -231,8 +231,8 @@ private:
         if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
         NumberSpan number;
         if (!scan_number(number)) return false;
-        const std::optional<float> value = decimal_to_float(literal(number), number);
-        if (!value) return refuse(JsonError::number_overflow, number.begin);
+        float value;
+        if (!decimal_to_float(literal(number), number, value)) return refuse(JsonError::number_overflow, number.begin);
         size = value;
         return true;
     }
@@ -241,8 +241,10 @@ private:
         if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
         NumberSpan number;
         if (!scan_number(number)) return false;
-        channel = channel_of(text_, number);
-        return channel ? true : refuse(JsonError::channel_out_of_range, number.begin);
+        std::uint8_t value;
+        if (!channel_of(text_, number, value)) return refuse(JsonError::channel_out_of_range, number.begin);
+        channel = value;
+        return true;
     }
 
     bool read_flag(std::optional<bool>& flag) noexcept {

@@ -87,15 +87,19 @@ private:
         if (literal("null")) return true;
         NumberSpan span;
         if (!number(span)) return false;
-        field = decimal_to_float(text_.substr(span.begin, span.end - span.begin), span);
-        return field.has_value();
+        float size;
+        if (!decimal_to_float(text_.substr(span.begin, span.end - span.begin), span, size)) return false;
+        field = size;
+        return true;
     }
 
     bool value(std::optional<std::uint8_t>& field) noexcept {
         NumberSpan span;
         if (!number(span)) return false;
-        field = channel_of(text_, span);
-        return field.has_value();
+        std::uint8_t channel;
+        if (!channel_of(text_, span, channel)) return false;
+        field = channel;
+        return true;
     }
 
     bool value(std::optional<bool>& field) noexcept {
