@@ -88,7 +88,7 @@ private:
         NumberSpan span;
         if (!number(span)) return false;
         float size;
-        if (!decimal_to_float(text_.substr(span.begin, span.end - span.begin), span, size)) return false;
+        if (!decimal_to_float({text_.data() + span.begin, span.end - span.begin}, span, size)) return false;
         field = size;
         return true;
     }
