@@ -81,35 +81,16 @@ inline constexpr std::size_t field_count = std::tuple_size_v<decltype(node_updat
 template <std::size_t I>
 inline constexpr auto field_at = std::get<I>(node_update_fields);
 
-// The table index of the field at each place of the JSON form.
+// The table index of the field at each place of the JSON form; the build
+// fails unless the positions are 0 to field_count - 1, each once.
 inline constexpr std::array<std::size_t, field_count> field_at_position = [] {
     std::array<std::size_t, field_count> at{};
-    std::array<bool, field_count> taken{};
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((field_at<I>.position < field_count && !taken[field_at<I>.position]
-              ? void(taken[field_at<I>.position] = true)
-              : throw "the positions are not 0 to field_count - 1, each once"),
-         ...);
-        ((at[field_at<I>.position] = I), ...);
-    }(std::make_index_sequence<field_count>{});
+    at.fill(field_count);
+    [&]<std::size_t... I>(std::index_sequence<I...>) { ((at.at(field_at<I>.position) = I), ...); }(
+        std::make_index_sequence<field_count>{});
+    for (const std::size_t field : at) at.at(field);
     return at;
 }();
-
-// `visit(index)` for each field, `index` a std::integral_constant so that
-// `field_at<index>` is a constant; in table order, or in the JSON form's.
-template <class Visit>
-constexpr void for_each_field(Visit&& visit) {
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        (visit(std::integral_constant<std::size_t, I>{}), ...);
-    }(std::make_index_sequence<field_count>{});
-}
-
-template <class Visit>
-constexpr void for_each_json_field(Visit&& visit) {
-    [&]<std::size_t... P>(std::index_sequence<P...>) {
-        (visit(std::integral_constant<std::size_t, field_at_position[P]>{}), ...);
-    }(std::make_index_sequence<field_count>{});
-}
 
 // Whether `visit(index)` holds for every field, in table order, stopping at
 // the first that does not.
@@ -117,6 +98,20 @@ template <class Visit>
 constexpr bool all_fields(Visit&& visit) {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
         return (visit(std::integral_constant<std::size_t, I>{}) && ...);
+    }(std::make_index_sequence<field_count>{});
+}
+
+// `visit(index)` for each field, `index` a std::integral_constant so that
+// `field_at<index>` is a constant; in table order, or in the JSON form's.
+template <class Visit>
+constexpr void for_each_field(Visit&& visit) {
+    all_fields([&](auto index) { return visit(index), true; });
+}
+
+template <class Visit>
+constexpr void for_each_json_field(Visit&& visit) {
+    [&]<std::size_t... P>(std::index_sequence<P...>) {
+        (visit(std::integral_constant<std::size_t, field_at_position[P]>{}), ...);
     }(std::make_index_sequence<field_count>{});
 }
 

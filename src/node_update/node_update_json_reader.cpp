@@ -30,28 +30,14 @@ int hex_value(char c) noexcept {
 }
 
 void append_utf8(std::uint32_t code_point, std::string& out) {
-    char bytes[4];
-    std::size_t n;
     if (code_point < 0x80) {
-        bytes[0] = static_cast<char>(code_point);
-        n = 1;
-    } else if (code_point < 0x800) {
-        bytes[0] = static_cast<char>(0xC0 | (code_point >> 6));
-        bytes[1] = static_cast<char>(0x80 | (code_point & 0x3F));
-        n = 2;
-    } else if (code_point < 0x10000) {
-        bytes[0] = static_cast<char>(0xE0 | (code_point >> 12));
-        bytes[1] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | (code_point & 0x3F));
-        n = 3;
-    } else {
-        bytes[0] = static_cast<char>(0xF0 | (code_point >> 18));
-        bytes[1] = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        bytes[3] = static_cast<char>(0x80 | (code_point & 0x3F));
-        n = 4;
+        out += static_cast<char>(code_point);
+        return;
     }
-    out.append(bytes, n);
+    constexpr unsigned lead_marker[] = {0, 0xC0, 0xE0, 0xF0};
+    const int continuation = code_point < 0x800 ? 1 : code_point < 0x10000 ? 2 : 3;
+    out += static_cast<char>(lead_marker[continuation] | code_point >> (6 * continuation));
+    for (int i = continuation - 1; i >= 0; --i) out += static_cast<char>(0x80 | (code_point >> (6 * i) & 0x3F));
 }
 
 bool is_high_surrogate(std::uint32_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -152,17 +138,6 @@ private:
         return true;
     }
 
-    // Where the bytes a string holds as they are (no quote, no backslash, no
-    // control character) end, from `from` on.
-    std::size_t plain_run_end(std::size_t from) const noexcept {
-        while (from < text_.size()) {
-            const auto byte = static_cast<unsigned char>(text_[from]);
-            if (byte == '"' || byte == '\\' || byte < 0x20) break;
-            ++from;
-        }
-        return from;
-    }
-
     // Reads the string that starts at the current quote. With `out`, the
     // decoded text is appended there and surrogate escapes must pair up into
     // one character; without it (a skipped value) only each escape's form is
@@ -171,7 +146,11 @@ private:
         ++pos_;  // the opening quote
         for (;;) {
             const std::size_t run_start = pos_;
-            pos_ = plain_run_end(pos_);
+            while (!at_end()) {
+                const auto byte = static_cast<unsigned char>(peek());
+                if (byte == '"' || byte == '\\' || byte < 0x20) break;
+                ++pos_;
+            }
             if (out) out->append(text_.data() + run_start, pos_ - run_start);
             if (at_end()) return refuse(JsonError::unexpected_end, pos_);
             const char c = peek();
@@ -261,13 +240,6 @@ private:
 
     bool read_text(OptionalText& field) {
         if (at_end() || peek() != '"') return refuse_kind();
-        // A text without escapes is stored straight from the input.
-        const std::size_t end = plain_run_end(pos_ + 1);
-        if (end < text_.size() && text_[end] == '"') {
-            field = text_.substr(pos_ + 1, end - pos_ - 1);
-            pos_ = end + 1;
-            return true;
-        }
         text_value_.clear();
         if (!read_string(&text_value_)) return false;
         field = std::string_view(text_value_);

@@ -103,14 +103,13 @@ private:
     }
 
     bool value(std::optional<bool>& field) noexcept {
-        if (literal("true")) {
-            field = true;
-        } else if (literal("false")) {
-            field = false;
-        } else {
-            return false;
+        for (const bool value : {true, false}) {
+            if (literal(value ? "true" : "false")) {
+                field = value;
+                return true;
+            }
         }
-        return true;
+        return false;
     }
 
     std::string_view text_;
