@@ -242,7 +242,7 @@ private:
         if (at_end() || peek() != '"') return refuse_kind();
         text_value_.clear();
         if (!read_string(&text_value_)) return false;
-        field = std::string_view(text_value_);
+        field.assign(text_value_);
         return true;
     }
 

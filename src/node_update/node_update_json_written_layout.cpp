@@ -77,7 +77,7 @@ private:
             ++p_;
         }
         if (p_ == end_) return false;
-        field = std::string_view(start, static_cast<std::size_t>(p_ - start));
+        field.assign(std::string_view(start, static_cast<std::size_t>(p_ - start)));
         ++p_;
         return true;
     }
