@@ -2,23 +2,31 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <system_error>
+
+#include "common/exact_double.hpp"
+#include "common/narrow_to_float.hpp"
 
 namespace tovra {
 
 namespace {
 
-// The literal as D x 10^exponent, D without leading or trailing zeros
-// (digit_count 0 for a zero value). Counts saturate far beyond any double,
-// so a hostile literal cannot overflow them.
-struct Shape {
-    long long digit_count = 0;
+constexpr long long max_exact_digits = 19;
+
+// A literal as mantissa x 10^exponent, the mantissa without leading or
+// trailing zeros: `digits` of them (0 for a zero value), held in `mantissa`
+// when they are at most 19. Counts saturate far beyond any double, so a
+// hostile literal cannot overflow them.
+struct Decimal {
+    std::uint64_t mantissa = 0;
+    long long digits = 0;
     long long exponent = 0;
 };
 
-Shape shape_of(std::string_view literal) noexcept {
+Decimal decimal_of(std::string_view literal) noexcept {
     constexpr long long limit = 1LL << 40;
-    Shape shape;
+    Decimal decimal;
     long long pending_zeros = 0;  // zeros after the last nonzero digit so far
     long long fraction_digits = 0;
     std::size_t i = literal[0] == '-' ? 1 : 0;
@@ -30,11 +38,16 @@ Shape shape_of(std::string_view literal) noexcept {
         }
         if (in_fraction && fraction_digits < limit) ++fraction_digits;
         if (literal[i] == '0') {
-            if (shape.digit_count > 0 && pending_zeros < limit) ++pending_zeros;
-        } else {
-            if (shape.digit_count < limit) shape.digit_count += pending_zeros + 1;
-            pending_zeros = 0;
+            if (decimal.digits > 0 && pending_zeros < limit) ++pending_zeros;
+            continue;
         }
+        const long long run = pending_zeros + 1;  // the zeros held back, and this digit
+        if (decimal.digits + run <= max_exact_digits) {
+            for (long long zero = 0; zero < pending_zeros; ++zero) decimal.mantissa *= 10;
+            decimal.mantissa = decimal.mantissa * 10 + static_cast<std::uint64_t>(literal[i] - '0');
+        }
+        if (decimal.digits < limit) decimal.digits += run;
+        pending_zeros = 0;
     }
     long long exponent = 0;
     if (i < literal.size()) {
@@ -46,37 +59,72 @@ Shape shape_of(std::string_view literal) noexcept {
         }
         if (negative_exponent) exponent = -exponent;
     }
-    shape.exponent = exponent - fraction_digits + pending_zeros;
-    return shape;
+    decimal.exponent = exponent - fraction_digits + pending_zeros;
+    return decimal;
+}
+
+// An integer literal whose magnitude fits 64 bits (2^63 at most when
+// negative), as that magnitude.
+bool int64_magnitude(std::string_view digits, bool negative, std::uint64_t& magnitude) noexcept {
+    magnitude = 0;
+    for (const char c : digits) {
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    return !negative || magnitude <= std::uint64_t{1} << 63;
 }
 
 }  // namespace
 
-bool decimal_to_float_by_library(std::string_view literal, bool negative, float& size) noexcept {
-    const char* const first = literal.data();
-    const char* const last = first + literal.size();
+bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
+    const bool negative = number.negative;
     const float zero = negative ? -0.0f : 0.0f;
     const float infinity = negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
-    const Shape shape = shape_of(literal);
-    double wide = 0.0;
-    // The grammar was checked, so the only failure left is the range.
-    if (std::from_chars(first, last, wide).ec == std::errc::result_out_of_range) {
-        // Reported both for overflow and for underflow; only the first loses
-        // the value altogether.
-        size = zero;
-        return shape.digit_count + shape.exponent <= 0;
+    // Integers that fit 64 bits go straight to float: one rounding from the
+    // exact value, where a detour through double could round twice and land
+    // one float off. Rounding to nearest is symmetric, so negating afterwards
+    // is exact; it also makes -0 negative zero.
+    std::uint64_t magnitude = 0;
+    if (number.integer && int64_magnitude(literal.substr(negative ? 1 : 0), negative, magnitude)) {
+        size = negative ? -static_cast<float>(magnitude) : static_cast<float>(magnitude);
+        return true;
     }
-
+    const Decimal decimal = decimal_of(literal);
+    if (decimal.digits == 0) {
+        size = zero;
+        return true;
+    }
     // A literal of at most 19 digits scaled by a power of ten that a double
     // holds exactly has its value pinned to the float nearest its nearest
     // double. Beyond that the last bit is ours to choose, and the direct
     // conversion is taken: the double detour can land exactly between two
     // floats and round the wrong way, which would break the round trip of a
     // written size (7.038531e-26 is one such text).
-    constexpr long long max_exact_digits = 19;
-    const bool pinned_to_double = shape.digit_count <= max_exact_digits &&
-                                  shape.exponent >= -max_exact_power_of_ten &&
-                                  shape.exponent <= max_exact_power_of_ten;
+    const bool pinned_to_double = decimal.digits <= max_exact_digits &&
+                                  decimal.exponent >= -max_exact_power_of_ten &&
+                                  decimal.exponent <= max_exact_power_of_ten;
+    // The nearest double in one correctly rounded operation when the mantissa
+    // and the power of ten are both exact doubles: nearly every size a writer
+    // makes, without the library's general conversion.
+    constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
+    if (exact_double_arithmetic && pinned_to_double && decimal.mantissa <= max_exact_mantissa) {
+        const double scale = powers_of_ten[decimal.exponent < 0 ? -decimal.exponent : decimal.exponent];
+        const double mantissa = static_cast<double>(decimal.mantissa);
+        const double wide = decimal.exponent < 0 ? mantissa / scale : mantissa * scale;
+        size = narrow_to_float(negative ? -wide : wide);
+        return true;
+    }
+    const char* const first = literal.data();
+    const char* const last = first + literal.size();
+    double wide = 0.0;
+    // The grammar was checked, so the only failure left is the range.
+    if (std::from_chars(first, last, wide).ec == std::errc::result_out_of_range) {
+        // Reported both for overflow and for underflow; only the first loses
+        // the value altogether.
+        size = zero;
+        return decimal.digits + decimal.exponent <= 0;
+    }
     if (pinned_to_double) {
         size = narrow_to_float(wide);
     } else if (std::from_chars(first, last, size).ec != std::errc()) {
