@@ -39,19 +39,18 @@ namespace tovra::py {
 
 // The calling conventions: the flags CPython is told and the function type
 // they stand for, so that an entry and its function cannot disagree.
+using FastCall = PyObject*(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 struct NoArguments {
     static constexpr int flags = METH_NOARGS;
-    static constexpr bool has_self = true;
     using Function = PyObject*(PyObject* self, PyObject* unused);
 };
 struct Parameters {
     static constexpr int flags = METH_FASTCALL | METH_KEYWORDS;
-    static constexpr bool has_self = true;
-    using Function = PyObject*(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+    using Function = FastCall;
 };
-struct StaticParameters : Parameters {
-    static constexpr int flags = Parameters::flags | METH_STATIC;  // `self` is null
-    static constexpr bool has_self = false;
+struct StaticParameters {
+    static constexpr int flags = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;  // `self` is null
+    using Function = FastCall;
 };
 
 // A doc string that is the text signature alone: "add_node($self, id, update)\n--\n\n".
@@ -90,7 +89,7 @@ consteval TextSignature text_signature(std::string_view name, bool has_self,
     inline constexpr ParameterList name{"PyGraphDiff." #name "()", name##_names.data(),              \
                                         name##_interned.data(), name##_names.size()};                \
     inline constexpr TextSignature name##_signature =                                                \
-        text_signature(#name, convention::has_self, {__VA_ARGS__});                                  \
+        text_signature(#name, !(convention::flags & METH_STATIC), {__VA_ARGS__});                                  \
     }
 TOVRA_GRAPH_DIFF_METHODS(TOVRA_DECLARE_METHOD)
 #undef TOVRA_DECLARE_METHOD

@@ -63,18 +63,6 @@ Decimal decimal_of(std::string_view literal) noexcept {
     return decimal;
 }
 
-// An integer literal whose magnitude fits 64 bits (2^63 at most when
-// negative), as that magnitude.
-bool int64_magnitude(std::string_view digits, bool negative, std::uint64_t& magnitude) noexcept {
-    magnitude = 0;
-    for (const char c : digits) {
-        const auto digit = static_cast<std::uint64_t>(c - '0');
-        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return false;
-        magnitude = magnitude * 10 + digit;
-    }
-    return !negative || magnitude <= std::uint64_t{1} << 63;
-}
-
 }  // namespace
 
 bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
@@ -85,10 +73,17 @@ bool decimal_to_float(std::string_view literal, const NumberSpan& number, float&
     // exact value, where a detour through double could round twice and land
     // one float off. Rounding to nearest is symmetric, so negating afterwards
     // is exact; it also makes -0 negative zero.
-    std::uint64_t magnitude = 0;
-    if (number.integer && int64_magnitude(literal.substr(negative ? 1 : 0), negative, magnitude)) {
-        size = negative ? -static_cast<float>(magnitude) : static_cast<float>(magnitude);
-        return true;
+    if (number.integer) {
+        std::uint64_t magnitude = 0;
+        bool fits = true;
+        for (const char c : literal.substr(negative ? 1 : 0)) {
+            fits = fits && !__builtin_mul_overflow(magnitude, 10, &magnitude) &&
+                   !__builtin_add_overflow(magnitude, static_cast<std::uint64_t>(c - '0'), &magnitude);
+        }
+        if (fits && (!negative || magnitude <= std::uint64_t{1} << 63)) {
+            size = negative ? -static_cast<float>(magnitude) : static_cast<float>(magnitude);
+            return true;
+        }
     }
     const Decimal decimal = decimal_of(literal);
     if (decimal.digits == 0) {

@@ -18,8 +18,8 @@ public:
         : text_(text), p_(text.data()), end_(text.data() + text.size()) {}
 
     bool run(NodeUpdate& out) {
-        if (!take('{')) return false;
-        if (take('}')) return p_ == end_;
+        if (!literal("{")) return false;
+        if (literal("}")) return p_ == end_;
         // Each member may follow only the ones before it in the writer's order.
         bool first = true;
         bool read = true;
@@ -28,16 +28,10 @@ public:
             if (!read || !member(prefix.data(), prefix.size(), first)) return;
             read = value(out.*field_at<index>.member);
         });
-        return read && !first && take('}') && p_ == end_;
+        return read && !first && literal("}") && p_ == end_;
     }
 
 private:
-    bool take(char c) noexcept {
-        if (p_ == end_ || *p_ != c) return false;
-        ++p_;
-        return true;
-    }
-
     bool literal(std::string_view word) noexcept {
         if (static_cast<std::size_t>(end_ - p_) < word.size() || std::memcmp(p_, word.data(), word.size()) != 0) {
             return false;
@@ -68,7 +62,7 @@ private:
     }
 
     bool value(OptionalText& field) {
-        if (!take('"')) return false;
+        if (!literal("\"")) return false;
         const char* const start = p_;
         while (p_ != end_) {
             const auto byte = static_cast<unsigned char>(*p_);
