@@ -9,10 +9,9 @@ namespace tovra::py {
 namespace {
 
 std::array<PyObject*, field_count> keys{};
-bool ready = false;
 
 // Interning gives one str per text, so a name shared by several methods is
-// made once. Kept for the life of the process.
+// made once. Kept for the life of the process; a name made already is kept.
 bool make(PyObject*& slot, std::string_view text) noexcept {
     if (slot != nullptr) return true;
     PyObject* name = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
@@ -25,14 +24,12 @@ bool make(PyObject*& slot, std::string_view text) noexcept {
 }  // namespace
 
 bool init_interned_names() noexcept {
-    if (ready) return true;
     bool made = true;
     for_each_field([&](auto index) { made = made && make(keys[index], field_at<index>.dict_name); });
     for (const ParameterList* list : params::all_lists) {
         for (std::size_t p = 0; p < list->count; ++p) made = made && make(list->interned[p], list->names[p]);
     }
-    ready = made;
-    return ready;
+    return made;
 }
 
 const std::array<PyObject*, field_count>& field_keys() noexcept { return keys; }

@@ -24,39 +24,33 @@ struct NumberSpan {
 // which holds '-' or a digit. False with `failure` set where it breaks.
 inline bool scan_json_number(std::string_view text, std::size_t pos, NumberSpan& number,
                              JsonFailure& failure) noexcept {
-    auto at_end = [&] { return pos == text.size(); };
-    auto digits_follow = [&] {
-        if (at_end() || !is_digit(text[pos])) {
-            failure = {JsonError::invalid_number, pos};
-            return false;
-        }
-        while (!at_end() && is_digit(text[pos])) ++pos;
+    auto refuse = [&](JsonError error) {
+        failure = {error, pos};
+        return false;
+    };
+    auto digit_here = [&] { return pos < text.size() && is_digit(text[pos]); };
+    auto digits = [&] {  // one or more
+        if (!digit_here()) return refuse(JsonError::invalid_number);
+        while (digit_here()) ++pos;
         return true;
     };
     number = {pos, pos, text[pos] == '-', true};
-    if (number.negative && ++pos == text.size()) {
-        failure = {JsonError::unexpected_end, pos};
-        return false;
-    }
+    if (number.negative && ++pos == text.size()) return refuse(JsonError::unexpected_end);
     if (text[pos] == '0') {
         ++pos;
-        if (!at_end() && is_digit(text[pos])) {
-            failure = {JsonError::invalid_number, pos};
-            return false;
-        }
-    } else if (!digits_follow()) {
+        if (digit_here()) return refuse(JsonError::invalid_number);
+    } else if (!digits()) {
         return false;
     }
-    if (!at_end() && text[pos] == '.') {
+    if (pos < text.size() && text[pos] == '.') {
         number.integer = false;
         ++pos;
-        if (!digits_follow()) return false;
+        if (!digits()) return false;
     }
-    if (!at_end() && (text[pos] == 'e' || text[pos] == 'E')) {
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
         number.integer = false;
-        ++pos;
-        if (!at_end() && (text[pos] == '+' || text[pos] == '-')) ++pos;
-        if (!digits_follow()) return false;
+        if (++pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+        if (!digits()) return false;
     }
     number.end = pos;
     return true;

@@ -16,7 +16,6 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
-#include <type_traits>
 #include <utility>
 
 #include "node_update/optional_text.hpp"
@@ -38,7 +37,8 @@ struct NodeUpdate {
     bool empty() const noexcept;
 };
 
-// What a field holds; each form reads and writes a kind one way.
+// What a field holds; each form reads and writes a kind one way (a member
+// of another type than its kind's does not compile there).
 enum class FieldKind {
     text,     // OptionalText: a str, a JSON string
     size,     // std::optional<float>: a real number, any JSON number
@@ -46,17 +46,8 @@ enum class FieldKind {
     flag,     // std::optional<bool>: True or False, true or false
 };
 
-template <FieldKind> struct FieldStorage;
-template <> struct FieldStorage<FieldKind::text> { using type = OptionalText; };
-template <> struct FieldStorage<FieldKind::size> { using type = std::optional<float>; };
-template <> struct FieldStorage<FieldKind::channel> { using type = std::optional<std::uint8_t>; };
-template <> struct FieldStorage<FieldKind::flag> { using type = std::optional<bool>; };
-
 template <auto Member, FieldKind Kind>
 struct Field {
-    static_assert(std::is_same_v<std::remove_cvref_t<decltype(std::declval<NodeUpdate&>().*Member)>,
-                                 typename FieldStorage<Kind>::type>,
-                  "the member's type is not the one its kind stores");
     static constexpr auto member = Member;
     static constexpr FieldKind kind = Kind;
     std::string_view dict_name;  // the key of the dictionary form
