@@ -80,16 +80,15 @@ consteval TextSignature text_signature(std::string_view name, bool has_self,
 #define TOVRA_DECLARE_METHOD(name, convention, ...)                                                  \
     convention::Function method_##name;                                                              \
     namespace params {                                                                               \
-    static_assert((convention::flags & METH_NOARGS) == 0 ||                                          \
-                      std::initializer_list<const char*>{__VA_ARGS__}.size() == 0,                   \
-                  #name ": a method without arguments names no parameters");                         \
     inline constexpr std::array<const char*, std::initializer_list<const char*>{__VA_ARGS__}.size()> \
         name##_names{__VA_ARGS__};                                                                   \
+    static_assert(((convention::flags & METH_NOARGS) != 0) == name##_names.empty(),                  \
+                  #name ": a method names parameters exactly when its convention takes them");      \
     inline std::array<PyObject*, name##_names.size()> name##_interned{};                             \
     inline constexpr ParameterList name{"PyGraphDiff." #name "()", name##_names.data(),              \
                                         name##_interned.data(), name##_names.size()};                \
     inline constexpr TextSignature name##_signature =                                                \
-        text_signature(#name, !(convention::flags & METH_STATIC), {__VA_ARGS__});                                  \
+        text_signature(#name, !(convention::flags & METH_STATIC), {__VA_ARGS__});                    \
     }
 TOVRA_GRAPH_DIFF_METHODS(TOVRA_DECLARE_METHOD)
 #undef TOVRA_DECLARE_METHOD
