@@ -288,6 +288,7 @@ PyModuleDef module_definition = {PyModuleDef_HEAD_INIT, "_tovra_same_work", null
 
 }  // namespace
 
+PyMODINIT_FUNC PyInit__tovra_same_work(void);  // declared first: the method table asks for it
 PyMODINIT_FUNC PyInit__tovra_same_work(void) {
     if (!init_interned_names()) return nullptr;
     PyObject* module = PyModule_Create(&module_definition);

@@ -77,6 +77,16 @@ consteval TextSignature text_signature(std::string_view name, bool has_self,
     return signature;
 }
 
+// A body whose type is not its convention's would define an overload that
+// nothing calls, and leave the declared function undefined until the module
+// is imported: in every file that includes the table, a function defined
+// without an earlier declaration fails to compile instead.
+#if defined(__clang__)
+#pragma clang diagnostic error "-Wmissing-prototypes"
+#elif defined(__GNUC__)
+#pragma GCC diagnostic error "-Wmissing-declarations"
+#endif
+
 #define TOVRA_DECLARE_METHOD(name, convention, ...)                                                  \
     convention::Function method_##name;                                                              \
     namespace params {                                                                               \
