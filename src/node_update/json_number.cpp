@@ -65,7 +65,7 @@ Decimal decimal_of(std::string_view literal) noexcept {
 
 }  // namespace
 
-bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
+bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number, float& size) noexcept {
     const bool negative = number.negative;
     const float zero = negative ? -0.0f : 0.0f;
     const float infinity = negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/exact_double.hpp"
+#include "common/narrow_to_float.hpp"
 #include "node_update/node_update_json.hpp"
 
 namespace tovra {
@@ -69,6 +71,35 @@ inline bool channel_of(std::string_view text, const NumberSpan& number, std::uin
 
 // The float nearest the value of `literal` (scanned as `number`), as the size
 // of a node update holds it; false when the value is beyond the double range.
-bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept;
+bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number, float& size) noexcept;
+
+// The same, inline for a fraction of at most 19 digits with no exponent, the
+// form of nearly every size a writer makes: its digits as one integer, which
+// a double holds exactly, then one correctly rounded division, as the rules
+// in full come to for it. The test of decimal_to_float holds both to the rules.
+inline bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
+    constexpr std::size_t longest = sizeof "-0.123456789012345678" - 1;
+    if (exact_double_arithmetic && !number.integer && literal.size() <= longest) {
+        std::uint64_t mantissa = 0;
+        int fraction_digits = -1;  // until the point
+        for (const char* p = literal.data() + (number.negative ? 1 : 0); p != literal.data() + literal.size(); ++p) {
+            if (*p == '.') {
+                fraction_digits = 0;
+            } else if (is_digit(*p)) {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+                fraction_digits += fraction_digits >= 0 ? 1 : 0;
+            } else {
+                fraction_digits = -1;  // an exponent: the rules in full
+                break;
+            }
+        }
+        if (fraction_digits > 0 && mantissa != 0 && mantissa <= std::uint64_t{1} << 53) {
+            const double wide = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
+            size = narrow_to_float(number.negative ? -wide : wide);
+            return true;
+        }
+    }
+    return decimal_to_float_in_full(literal, number, size);
+}
 
 }  // namespace tovra
