@@ -65,7 +65,7 @@ def shape_text(shape: Shape) -> str:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--sizes", default="1e3,1e5,1e6")
+    parser.add_argument("--sizes", default="1e3,1e5,1e6", help="edge counts of the timed rows, or 'none'")
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--memory", default="1e6/1e6,1e6/1e5",
                         help="EDGES/NODES shapes whose memory per stored edge is measured, or 'none'")
@@ -92,7 +92,8 @@ def main() -> int:
             print(f"same-work check FAILED: {failed}")
             return 1
     judged = []
-    for size in (int(float(s)) for s in args.sizes.split(",")):
+    sizes = [] if args.sizes == "none" else [int(float(s)) for s in args.sizes.split(",")]
+    for size in sizes:
         data = Data(size)
         all_cases, blob_size = cases(data, subjects)
         medians = measure(all_cases, args.repeats)
