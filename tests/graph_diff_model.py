@@ -4,6 +4,7 @@ It takes only valid arguments (16-byte ids, update dicts whose values convert,
 real-number weights) and lists what the native module lists, up to entry order.
 """
 
+import math
 import operator
 
 from conftest import f32, text
@@ -54,6 +55,12 @@ class GraphDiffModel:
             self._edges[source].pop(target, None)
             if not self._edges[source]:
                 del self._edges[source]
+
+    def through_bytes(self):
+        """As to_bytes then from_bytes leave it: a size that is not a finite number is written as null."""
+        for update in self._nodes.values():
+            if "size" in update and not math.isfinite(update["size"]):
+                del update["size"]
 
     def num_nodes(self):
         return len(self._nodes) + len(self._deleted)

@@ -86,6 +86,22 @@ class DiffAgainstModel(RuleBasedStateMachine):
     def delete_node(self, node):
         self.both("delete_node", node)
 
+    # A run of deletions: each visits the sources with pending edges until
+    # the visits have cost about what indexing the pending edges by target
+    # would, and from then on the diff keeps that index, so sequences with
+    # this rule reach both ways of finding a deleted node's sources.
+    @rule(nodes=st.lists(ids, min_size=2, max_size=6))
+    def delete_nodes(self, nodes):
+        for node in nodes:
+            self.both("delete_node", node)
+
+    # A decoded diff starts without that index and builds its own from what
+    # it holds.
+    @rule()
+    def through_bytes(self):
+        self.diff = PyGraphDiff.from_bytes(self.diff.to_bytes())
+        self.model.through_bytes()
+
     @rule(source=ids, to=ids, weight=weights)
     def add_edge(self, source, to, weight):
         self.both("add_edge", source, to, weight)

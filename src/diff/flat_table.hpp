@@ -91,6 +91,12 @@ public:
     // Room for `count` entries without growing.
     void reserve(size_type count) { Core::reserve(count); }
 
+    // Starts loading what a probe for `hashed` reads first, for a caller
+    // about to probe other tables before this one (see table_ops.hpp).
+    [[gnu::always_inline]] void prefetch(const HashedKey<key_type>& hashed) const noexcept {
+        this->fetch_probe(hashed);
+    }
+
     // Runs `visit(item)` for each item of [first, last) in turn, for a
     // caller that probes this table for `key_of(item)` of each: a long run
     // of keys landing at random in a table larger than the cache. The memory
@@ -181,14 +187,8 @@ private:
 template <class Policy, class Hash>
 struct RelocatesByCopy<FlatTable<Policy, Hash>> : std::true_type {};
 
-// The tables' prefetching, for the operations of hash_containers.hpp that
-// span more than one table: a walk over a map of inner tables, probes of one
-// key in several tables.
+// What a walk over a map of inner tables fetches ahead of its visits.
 struct Fetch {
-    template <class Table, class Key>
-    [[gnu::always_inline]] static void probe(const Table& table, const HashedKey<Key>& hashed) noexcept {
-        table.fetch_probe(hashed);
-    }
     template <class Table>
     [[gnu::always_inline]] static void entries(const Table& table) noexcept {
         table.fetch_entries();

@@ -1,16 +1,30 @@
 // One batch of changes to a directed, weighted graph, with the rules by which
 // a later change merges with or cancels an earlier one.
 //
-// Generic over the node id, the node update (merged with +=) and the weight
-// (copied, never compared). The module uses one instantiation, `UuidGraphDiff`.
+// Generic over the node id, the node update (merged with +=), the weight
+// (copied, never compared) and the tables that hold them. The module uses one
+// instantiation, `UuidGraphDiff`; the benchmark runs the same rules over
+// other tables.
+//
+// `Tables` gives:
+// - `Key`, made by `Tables::key(id)`: an id as the tables look it up, which
+//   may carry its hash worked out once for the several tables an operation
+//   probes;
+// - `Map<V>` and `Set`, keyed by node id, and `InnerMap<V>` and `InnerSet`,
+//   the target tables of one source;
+// each taking a `Key` or an id wherever it takes a key: find, contains,
+// erase, try_emplace, insert_or_assign, insert; and each table may offer
+// `prefetch(key)` (see table_ops.hpp).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <utility>
 
 #include "common/result.hpp"
 #include "diff/hash_containers.hpp"
-#include "diff/inline_first.hpp"
+#include "diff/sources_by_target.hpp"
+#include "diff/table_ops.hpp"
 #include "diff/uuid.hpp"
 #include "node_update/node_update.hpp"
 
@@ -21,67 +35,64 @@ enum class DiffError {
     end_node_deleted,
 };
 
-template <class Id, class Weight, class Hash>
+template <class Id, class Weight, class Tables>
 struct EdgeDiff {
-    // Most sources of a sparse graph have one target: it is held in the
-    // source's own entry, and a table is made only for a second.
-    using TargetWeights = InlineFirst<HashMap<Id, Weight, Hash>>;
-    using TargetSet = InlineFirst<HashSet<Id, Hash>>;
+    using TargetWeights = typename Tables::template InnerMap<Weight>;
+    using TargetSet = typename Tables::InnerSet;
 
-    // Both indexed by source only: there is no index by target.
-    HashMap<Id, TargetWeights, Hash> new_or_updated_edges;
-    HashMap<Id, TargetSet, Hash> deleted_edges;
+    // Both indexed by source; delete_node finds sources by target through
+    // an index of its own (sources_by_target.hpp).
+    typename Tables::template Map<TargetWeights> new_or_updated_edges;
+    typename Tables::template Map<TargetSet> deleted_edges;
 };
 
-template <class Id, class Update, class Weight, class Hash>
+template <class Id, class Update, class Weight, class Tables>
 class GraphDiff {
 public:
-    using Edges = EdgeDiff<Id, Weight, Hash>;
-    using NodeMap = HashMap<Id, Update, Hash>;
-    using NodeSet = HashSet<Id, Hash>;
+    using Edges = EdgeDiff<Id, Weight, Tables>;
+    using NodeMap = typename Tables::template Map<Update>;
+    using NodeSet = typename Tables::Set;
     using TargetWeights = typename Edges::TargetWeights;
     using TargetSet = typename Edges::TargetSet;
+    using Key = typename Tables::Key;
 
     GraphDiff() = default;
 
     // Takes four collections as they are, without the rules of the operations:
-    // a decoded diff is kept exactly as it was read.
+    // a decoded diff is kept exactly as it was read. Whatever it holds, no
+    // index is carried over: one is built, if ever, from what it holds.
     GraphDiff(NodeMap nodes, NodeSet deleted, Edges edges) noexcept
-        : new_or_updated_nodes_(std::move(nodes)),
-          deleted_nodes_(std::move(deleted)),
-          edges_(std::move(edges)) {}
+        : new_or_updated_nodes_(std::move(nodes)), deleted_nodes_(std::move(deleted)), edges_(std::move(edges)) {}
 
     void add_or_update_node(const Id& id, Update update) {
         // One probe either way: the update is moved in only when the id is
         // new, and is merged into the one there otherwise. The node is no
         // longer deleted.
         upsert_and_erase(
-            new_or_updated_nodes_, hashed(id), std::move(update),
+            new_or_updated_nodes_, Tables::key(id), std::move(update),
             [](Update& held, Update&& later) { held += std::move(later); }, deleted_nodes_);
     }
 
     void delete_node(const Id& id) {
         auto& pending = edges_.new_or_updated_edges;
-        const HashedKey<Id> node = hashed(id);
+        const Key node = Tables::key(id);
+        if (into_.built() || into_.build_instead_of_scan(pending)) return delete_node_indexed(node);
         // The node is recorded deleted, its update dropped, and so are its
         // pending edges out...
         insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_, pending);
         // ...while pending edges into it become recorded deletions. The
         // emptied source entries stay (they still count); only delete_edge,
         // clear or a new add_edge on that source touches them again.
-        //
-        // This visits every source, so it is the one operation whose cost
-        // grows with the diff.
-        pending.for_each_probing_inner(node, [&](auto& source) {
+        for_each_probing_inner(pending, node, [&](auto& source) {
             if (source.second.contains(node)) [[unlikely]] pending_to_deleted(source, node);
         });
     }
 
     Result<Done, DiffError> add_edge(const Id& from, const Id& to, Weight weight) {
-        const HashedKey<Id> source = hashed(from);
-        const HashedKey<Id> target = hashed(to);
-        fetch_probes(source, edges_.new_or_updated_edges, edges_.deleted_edges);
-        if (deleted_nodes_.contains(source) || deleted_nodes_.contains(target)) {
+        auto& pending = edges_.new_or_updated_edges;
+        const Key source = Tables::key(from);
+        const Key target = Tables::key(to);
+        if (holds_either(deleted_nodes_, source, target, pending, edges_.deleted_edges)) {
             return fail(DiffError::end_node_deleted);
         }
         auto deleted = edges_.deleted_edges.find(source);
@@ -89,19 +100,25 @@ public:
             deleted->second.erase(target);
             if (deleted->second.empty()) edges_.deleted_edges.erase(deleted);
         }
-        inner_table(edges_.new_or_updated_edges, source, target).insert_or_assign(target, weight);
+        const bool indexed = into_.built() && index_if_new(source, target);
+        try {
+            inner_table(pending, source, target).insert_or_assign(target, weight);
+        } catch (...) {
+            if (indexed) into_.remove(target, source);
+            throw;
+        }
         return Done{};
     }
 
     void delete_edge(const Id& from, const Id& to) {
         auto& deleted = edges_.deleted_edges;
         auto& pending = edges_.new_or_updated_edges;
-        const HashedKey<Id> source = hashed(from);
-        const HashedKey<Id> target = hashed(to);
+        const Key source = Tables::key(from);
+        const Key target = Tables::key(to);
         auto found = find_with_inner(pending, source, target, deleted);
         inner_table(deleted, source, target).insert(target);
         if (found != pending.end()) {
-            found->second.erase(target);
+            if (found->second.erase(target) != 0 && into_.built()) into_.remove(target, source);
             // Also drops a map that delete_node had already emptied.
             if (found->second.empty()) pending.erase(found);
         }
@@ -112,6 +129,7 @@ public:
         deleted_nodes_.clear();
         edges_.new_or_updated_edges.clear();
         edges_.deleted_edges.clear();
+        into_.reset();
     }
 
     // Counts of entries, not of edges: a source with several targets counts
@@ -127,25 +145,58 @@ public:
     const NodeSet& deleted_nodes() const noexcept { return deleted_nodes_; }
     const Edges& edges() const noexcept { return edges_; }
 
+    // Whether delete_node has built its index of sources by target yet: for
+    // tests and benchmarks that must know which path they exercise.
+    bool indexes_sources_by_target() const noexcept { return into_.built(); }
+
 private:
+    // Records in the index that `source` is about to have a pending edge
+    // into `target`, unless it has one already; returns whether it was
+    // recorded. If this throws, nothing has changed.
+    [[gnu::noinline]] bool index_if_new(const Key& source, const Key& target) {
+        auto& pending = edges_.new_or_updated_edges;
+        auto held = pending.find(source);
+        if (held != pending.end() && held->second.contains(target)) return false;
+        into_.add(target, source);
+        return true;
+    }
+
+    // delete_node once the index pays: the same steps, with the sources
+    // that hold a pending edge into the node taken from the index.
+    [[gnu::noinline]] void delete_node_indexed(const Key& node) {
+        auto& pending = edges_.new_or_updated_edges;
+        // Built before anything changes: building may throw.
+        if (!into_.built()) into_.build(pending);
+        auto out = find_ahead_of(pending, node, deleted_nodes_, new_or_updated_nodes_);
+        insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_);
+        if (out != pending.end()) {
+            into_.remove_source(node, out->second);
+            pending.erase(out);
+        }
+        into_.forget_all(node, [&](const Id& source) {
+            auto held = pending.find(source);
+            assert(held != pending.end() && "the index is exact");
+            pending_to_deleted(*held, node);
+        });
+    }
+
     // The pending edge from `source` to `target` becomes a recorded
-    // deletion. Out of line: delete_node asks every source, and few hold
-    // the target.
+    // deletion. Out of line: a scan asks every source, and few hold the
+    // target.
     template <class Source>
-    [[gnu::noinline]] void pending_to_deleted(Source& source, const HashedKey<Id>& target) {
+    [[gnu::noinline]] void pending_to_deleted(Source& source, const Key& target) {
         edges_.deleted_edges[source.first].insert(target);
         source.second.erase(target);
     }
 
-    // An id hashed once for the several tables its operation probes.
-    static HashedKey<Id> hashed(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
-
     NodeMap new_or_updated_nodes_;
     NodeSet deleted_nodes_;
     Edges edges_;
+    SourcesByTarget<Tables> into_;   // for delete_node, once it pays
 };
 
-using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidHash>;
+using UuidTables = FlatTables<Uuid, UuidHash>;
+using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;
 using UuidEdgeDiff = UuidGraphDiff::Edges;
 
 }  // namespace tovra

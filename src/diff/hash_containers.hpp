@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "diff/flat_table.hpp"
+#include "diff/inline_first.hpp"
 
 namespace tovra {
 
@@ -77,7 +78,7 @@ public:
     template <class Visit>
     void for_each_probing_inner(const HashedKey<Key>& hashed, Visit&& visit) {
         this->walk_fetching(visit,
-                            [&hashed](const auto& later) { flat_detail::Fetch::probe(later.second, hashed); });
+                            [&hashed](const auto& later) { later.second.prefetch(hashed); });
     }
 
     Value& at(const Key& key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
@@ -122,61 +123,21 @@ using HashMap = FlatMap<Key, Value, Hash>;
 template <class Key, class Hash>
 using HashSet = FlatSet<Key, Hash>;
 
-// Operations on one key in several tables at once, as the diff's rules
-// need them. Each table is an allocation of its own, so the probe of a key
-// not seen lately is likely a cache miss in each; all are asked for before
-// the first is made, so that the misses overlap instead of queueing.
+// The tables of a diff (see graph_diff.hpp): a key with its primary hash
+// worked out once, for an operation that looks one id up in several tables;
+// the outer tables, keyed by node id; and the inner tables of a source's
+// targets, which hold their first entry in place.
+template <class Id, class Hash>
+struct FlatTables {
+    using Key = HashedKey<Id>;
+    static Key key(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
 
-// `into` gets `value` for the key if the key is new there, and `merge(held,
-// value)` otherwise (the value is left untouched until then); then the key
-// is erased from each of `from`.
-template <class Key, class Map, class Value, class Merge, class... From>
-void upsert_and_erase(Map& into, const HashedKey<Key>& key, Value&& value, Merge&& merge, From&... from) {
-    (flat_detail::Fetch::probe(from, key), ...);
-    auto [entry, inserted] = into.try_emplace(key, std::forward<Value>(value));
-    if (!inserted) merge(entry->second, std::forward<Value>(value));
-    (from.erase(key), ...);
-}
-
-// Inserts the key into `into`, then erases it from each of `from`: if the
-// insertion throws, every table still holds what it held.
-template <class Key, class Set, class... From>
-void insert_and_erase(Set& into, const HashedKey<Key>& key, From&... from) {
-    flat_detail::Fetch::probe(into, key);
-    (flat_detail::Fetch::probe(from, key), ...);
-    into.insert(key);
-    (from.erase(key), ...);
-}
-
-// Starts on the probes for `key` in each of `tables`, for a caller about to
-// make them one after another.
-template <class Key, class... Tables>
-[[gnu::always_inline]] inline void fetch_probes(const HashedKey<Key>& key, const Tables&... tables) {
-    (flat_detail::Fetch::probe(tables, key), ...);
-}
-
-// The inner table of `key` in `outer`, a map whose values are tables, made
-// empty if the key is new, with its probe for `inner_key` started: the
-// control bytes and the slot that probe reads first are fetched together
-// instead of one after the other.
-template <class Key, class Outer>
-auto& inner_table(Outer& outer, const HashedKey<Key>& key, const HashedKey<Key>& inner_key) {
-    auto& inner = outer.try_emplace(key).first->second;
-    flat_detail::Fetch::probe(inner, inner_key);
-    return inner;
-}
-
-// Finds `key` in `outer`, a map whose values are tables, and starts on what
-// the caller probes next: `key` in each of `also`, and `inner_key` in the
-// inner table found.
-template <class Key, class Outer, class... Also>
-auto find_with_inner(Outer& outer, const HashedKey<Key>& key, const HashedKey<Key>& inner_key,
-                     const Also&... also) {
-    (flat_detail::Fetch::probe(also, key), ...);
-    flat_detail::Fetch::probe(outer, key);
-    auto found = outer.find(key);
-    if (found != outer.end()) flat_detail::Fetch::probe(found->second, inner_key);
-    return found;
-}
+    template <class Value>
+    using Map = FlatMap<Id, Value, Hash>;
+    using Set = FlatSet<Id, Hash>;
+    template <class Value>
+    using InnerMap = InlineFirst<FlatMap<Id, Value, Hash>>;
+    using InnerSet = InlineFirst<FlatSet<Id, Hash>>;
+};
 
 }  // namespace tovra

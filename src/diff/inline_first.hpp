@@ -206,6 +206,12 @@ public:
         return found->second;
     }
 
+    // As the table's: nothing to fetch for an entry held in place, which
+    // came with the object.
+    [[gnu::always_inline]] void prefetch(const flat_detail::HashedKey<key_type>& hashed) const noexcept {
+        if (mode_ == Mode::table) table().prefetch(hashed);
+    }
+
     friend bool operator==(const InlineFirst& a, const InlineFirst& b) {
         if (a.size() != b.size()) return false;
         for (const value_type& entry : a) {
@@ -381,10 +387,6 @@ private:
         return Iter<Const>();
     }
 
-    // Nothing to fetch for an entry held in place: it came with the object.
-    [[gnu::always_inline]] void fetch_probe(const flat_detail::HashedKey<key_type>& hashed) const noexcept {
-        if (mode_ == Mode::table) flat_detail::Fetch::probe(table(), hashed);
-    }
     [[gnu::always_inline]] void fetch_entries() const noexcept {
         if (mode_ == Mode::table) flat_detail::Fetch::entries(table());
     }

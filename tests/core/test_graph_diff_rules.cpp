@@ -1,0 +1,232 @@
+// The diff's rules against a plain model that finds the sources of a deleted
+// node by visiting every source, as the rules state them; and the same rules
+// over other tables. Random operations on small pools of ids, with decoded
+// diffs (also ones that break the rules) in between.
+#include <map>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "check.hpp"
+#include "test_support.hpp"
+
+using namespace test_support;
+using tovra::GraphDiff;
+using tovra::UuidHash;
+
+namespace {
+
+// The rules over ordered maps, step by step, with delete_node's scan.
+struct Model {
+    std::map<Uuid, NodeUpdate> nodes;
+    std::set<Uuid> deleted;
+    std::map<Uuid, std::map<Uuid, float>> edges;
+    std::map<Uuid, std::set<Uuid>> deleted_edges;
+
+    void add_node(const Uuid& id, const NodeUpdate& update) {
+        auto [entry, inserted] = nodes.try_emplace(id, update);
+        if (!inserted) entry->second += NodeUpdate(update);
+        deleted.erase(id);
+    }
+    void delete_node(const Uuid& id) {
+        nodes.erase(id);
+        edges.erase(id);
+        for (auto& [source, targets] : edges) {
+            if (targets.erase(id) != 0) deleted_edges[source].insert(id);
+        }
+        deleted.insert(id);
+    }
+    bool add_edge(const Uuid& from, const Uuid& to, float weight) {
+        if (deleted.count(from) != 0 || deleted.count(to) != 0) return false;
+        auto gone = deleted_edges.find(from);
+        if (gone != deleted_edges.end()) {
+            gone->second.erase(to);
+            if (gone->second.empty()) deleted_edges.erase(gone);
+        }
+        edges[from][to] = weight;
+        return true;
+    }
+    void delete_edge(const Uuid& from, const Uuid& to) {
+        deleted_edges[from].insert(to);
+        auto found = edges.find(from);
+        if (found == edges.end()) return;
+        found->second.erase(to);
+        if (found->second.empty()) edges.erase(found);
+    }
+    void clear() { *this = Model(); }
+
+    // The module's diff holding exactly this, taken as it is.
+    UuidGraphDiff diff() const {
+        UuidGraphDiff::NodeMap node_map;
+        for (const auto& [id, update] : nodes) node_map.emplace(id, update);
+        UuidGraphDiff::NodeSet node_set;
+        for (const auto& id : deleted) node_set.insert(id);
+        tovra::UuidEdgeDiff held;
+        for (const auto& [source, targets] : edges) {
+            auto& into = held.new_or_updated_edges[source];
+            for (const auto& [target, weight] : targets) into.try_emplace(target, weight);
+        }
+        for (const auto& [source, targets] : deleted_edges) {
+            auto& into = held.deleted_edges[source];
+            for (const auto& target : targets) into.insert(target);
+        }
+        return UuidGraphDiff(std::move(node_map), std::move(node_set), std::move(held));
+    }
+};
+
+// Content that no sequence of operations makes, but bytes can carry: a
+// deleted node that still has pending edges in and out and an update, and
+// an empty set of deleted targets.
+void break_the_rules(Model& model, std::mt19937& rng, unsigned pool) {
+    const Uuid a = node(rng() % pool);
+    const Uuid b = node(rng() % pool);
+    model.deleted.insert(a);
+    model.nodes[a] = random_update(rng);
+    model.edges[b][a] = 1.0f;
+    model.edges[a][b] = 2.0f;
+    model.deleted_edges[node(rng() % pool)];
+}
+
+// What a diff and its model must agree on after every step.
+bool agree(const UuidGraphDiff& diff, const Model& model) {
+    return same_content(diff, model.diff()) && diff.node_count() == model.nodes.size() + model.deleted.size() &&
+           diff.edge_count() == model.edges.size() + model.deleted_edges.size();
+}
+
+UuidGraphDiff round_trip(const UuidGraphDiff& diff) {
+    auto decoded = tovra::bytes_to_graph_diff(bytes_of(diff).value());
+    return std::move(decoded).value();
+}
+
+void carried_by_json(Model& model) {
+    for (auto& [id, update] : model.nodes) update = as_carried_by_json(update);
+}
+
+}  // namespace
+
+TEST_CASE("delete_node: found through its index, the same as a scan of every source") {
+    std::mt19937 rng(18);
+    int indexed_steps = 0;
+    int indexed_after_decoding = 0;
+    for (int round = 0; round < 60; ++round) {
+        const unsigned pool = 2 + rng() % (round % 3 == 0 ? 8 : 120);
+        UuidGraphDiff diff;
+        Model model;
+        bool decoded = false;
+        for (int step = 0; step < 400; ++step) {
+            const Uuid a = node(rng() % pool);
+            const Uuid b = node(rng() % pool);
+            const unsigned roll = rng() % 100;
+            if (roll < 40) {
+                const float weight = random_float(rng);
+                CHECK_EQ(diff.add_edge(a, b, weight).ok(), model.add_edge(a, b, weight));
+            } else if (roll < 60) {
+                diff.delete_node(a);
+                model.delete_node(a);
+            } else if (roll < 75) {
+                diff.delete_edge(a, b);
+                model.delete_edge(a, b);
+            } else if (roll < 90) {
+                const NodeUpdate update = random_update(rng);
+                diff.add_or_update_node(a, update);
+                model.add_node(a, update);
+            } else if (roll < 95) {
+                // Decoded: whatever index there was is not carried over.
+                if (rng() % 3 == 0) break_the_rules(model, rng, pool);
+                carried_by_json(model);
+                diff = round_trip(model.diff());
+                decoded = true;
+            } else if (roll < 96) {
+                diff.clear();
+                model.clear();
+            }
+            if (!agree(diff, model)) {
+                core_test::report(__FILE__, __LINE__,
+                                  "round " + std::to_string(round) + ", step " + std::to_string(step));
+                break;
+            }
+            indexed_steps += diff.indexes_sources_by_target();
+            indexed_after_decoding += decoded && diff.indexes_sources_by_target();
+        }
+        // The bytes carry the same content, whichever way it was reached.
+        carried_by_json(model);
+        CHECK(same_content(round_trip(diff), model.diff()));
+    }
+    // Both paths ran: the index was built, also on decoded diffs.
+    CHECK(indexed_steps > 1000);
+    CHECK(indexed_after_decoding > 100);
+}
+
+namespace {
+
+// The standard library's node-based tables, looked up by plain id.
+struct StdIdHash {
+    std::size_t operator()(const Uuid& id) const noexcept { return static_cast<std::size_t>(UuidHash{}.primary(id)); }
+};
+struct StdTables {
+    using Key = Uuid;
+    static const Uuid& key(const Uuid& id) noexcept { return id; }
+    template <class Value>
+    using Map = std::unordered_map<Uuid, Value, StdIdHash>;
+    using Set = std::unordered_set<Uuid, StdIdHash>;
+    template <class Value>
+    using InnerMap = Map<Value>;
+    using InnerSet = Set;
+};
+using StdGraphDiff = GraphDiff<Uuid, NodeUpdate, float, StdTables>;
+
+// Both diffs' content, as the model holds it.
+template <class Diff>
+Model content(const Diff& diff) {
+    Model model;
+    for (const auto& [id, update] : diff.new_or_updated_nodes()) model.nodes.emplace(id, update);
+    for (const auto& id : diff.deleted_nodes()) model.deleted.insert(id);
+    for (const auto& [source, targets] : diff.edges().new_or_updated_edges) {
+        auto& into = model.edges[source];
+        for (const auto& [target, weight] : targets) into.emplace(target, weight);
+    }
+    for (const auto& [source, targets] : diff.edges().deleted_edges) {
+        auto& into = model.deleted_edges[source];
+        for (const auto& target : targets) into.insert(target);
+    }
+    return model;
+}
+
+}  // namespace
+
+TEST_CASE("graph diff: the same rules over other tables give the same content") {
+    std::mt19937 rng(1818);
+    for (int round = 0; round < 40; ++round) {
+        const unsigned pool = 2 + rng() % 60;
+        UuidGraphDiff flat;
+        StdGraphDiff other;
+        for (int step = 0; step < 300; ++step) {
+            const Uuid a = node(rng() % pool);
+            const Uuid b = node(rng() % pool);
+            switch (rng() % 6) {
+                case 0: {
+                    const NodeUpdate update = random_update(rng);
+                    flat.add_or_update_node(a, update);
+                    other.add_or_update_node(a, update);
+                    break;
+                }
+                case 1:
+                    flat.delete_node(a);
+                    other.delete_node(a);
+                    break;
+                case 2:
+                    flat.delete_edge(a, b);
+                    other.delete_edge(a, b);
+                    break;
+                default: {
+                    const float weight = random_float(rng);
+                    CHECK_EQ(flat.add_edge(a, b, weight).ok(), other.add_edge(a, b, weight).ok());
+                }
+            }
+        }
+        CHECK(same_content(flat, content(other).diff()));
+        CHECK_EQ(flat.node_count(), other.node_count());
+        CHECK_EQ(flat.edge_count(), other.edge_count());
+        CHECK_EQ(flat.indexes_sources_by_target(), other.indexes_sources_by_target());
+    }
+}
