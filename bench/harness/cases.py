@@ -96,12 +96,6 @@ def cases(data: Data, subjects):
         "floor": lambda: loop1(floor.noop1, data.ids),
         "plain": lambda: loop1(plain_with(data, edges=False).delete_node, data.ids),
     }, lambda: loop1(build_diff(Same, data, edges=False).delete_node, data.ids)))
-    floor.make_probe_tables(data.sources)
-    out["delete_node, per pending source"] = (data.sources * len(data.fresh), with_same({
-        "module": lambda: loop1(build_diff(Diff, data, nodes=False).delete_node, data.fresh),
-        "floor": lambda: loop1(floor.probe_each, data.fresh),
-        "plain": lambda: loop1(plain_with(data, nodes=False).delete_node, data.fresh),
-    }, lambda: loop1(build_diff(Same, data, nodes=False).delete_node, data.fresh)))
 
     # The same two mutations once delete_node has had reason to index the
     # sources of each target, beside the same state reached without it.

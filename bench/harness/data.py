@@ -33,7 +33,6 @@ class Data:
             return
         self.text = {i: str(uuid.UUID(bytes=i)) for i in self.ids}
         self.updates = [{"label": f"node {k}", "size": rng.random() * 10} for k in range(self.n)]
-        self.fresh = [rng.randbytes(16) for _ in range(64)]  # ids the diff never saw
 
     def shape(self) -> str:
         return self.shape_of(len(self.edges), self.n, self.per_source)

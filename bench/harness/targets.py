@@ -73,7 +73,7 @@ MEMORY = "memory per stored edge (trimmed resident set)"
 
 _floor_rows = {
     "add_edge fresh": 1.8, "add_edge repeated": 1.8, "add_node": 1.4, "delete_edge": 2.5,
-    "delete_node, no pending edges": 2.5, "delete_node, per pending source": 1.5,
+    "delete_node, no pending edges": 2.5,
     "num_nodes": 1.15, "new_or_updated_edges()": 1.25, "new_or_updated_nodes()": 1.3,
     "deleted_edges()": 1.3, "deleted_nodes()": 1.6,
 }
