@@ -11,8 +11,8 @@ from harness import subjects as subjects_
 from harness.cases import cases
 from harness.data import Data, with_index, without_index
 from harness.growth import measure_growth
-from harness.memory import resident_growth, rows_of
-from harness.same_check import listings
+from harness.memory import bytes_per_edge, payload, resident_growth, rows_of
+from harness.same_check import check_same_work, listings
 from harness.targets import TARGETS
 
 libc = ctypes.CDLL("libc.so.6")
@@ -78,3 +78,32 @@ def test_every_target_names_a_row_and_role_the_run_measures(module_only):
             assert "module" in rows.get(target.against[4:], ()), target
         else:
             assert target.against in rows[target.row], target
+
+
+def test_same_work_check_tells_other_work_from_the_same(module_only):
+    real = module_only.diff
+
+    def wrapper(drop_delete_edge: bool):
+        class PyGraphDiff:  # named as the module's, so refusals read alike
+            def __init__(self):
+                self._d = real()
+
+            def __getattr__(self, name):
+                return getattr(self._d, name)
+
+            def delete_edge(self, *args, **kwargs):
+                if not drop_delete_edge:
+                    return self._d.delete_edge(*args, **kwargs)
+        return PyGraphDiff
+
+    def check(same):
+        return check_same_work(subjects_.Subjects(real, module_only.floor, same, None))
+
+    assert check(wrapper(drop_delete_edge=False)) is None
+    assert "listings differ" in check(wrapper(drop_delete_edge=True))
+
+
+@pytest.mark.parametrize("role", ["module", "module+index", "plain"])
+def test_no_subject_reads_below_what_its_edges_hold(role):
+    per_edge, per_source = bytes_per_edge(role, 20_000, 20_000, None)
+    assert payload(per_source) <= per_edge < 1000
