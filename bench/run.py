@@ -28,13 +28,14 @@ as root it is installed, and otherwise the column is skipped (said so).
 from __future__ import annotations
 
 import argparse
+import json
 import sys
 
 from harness import report, subjects as subjects_
 from harness.cases import cases
 from harness.data import Data
 from harness.growth import measure_growth
-from harness.memory import ROLES, bytes_per_edge, probe, rows_of
+from harness.memory import ROLES, bytes_per_edge, payload, probe, rows_of
 from harness.same_check import check_same_work
 from harness.targets import Shape, judge
 from harness.timing import measure
@@ -73,6 +74,7 @@ def main() -> int:
                         help="EDGES/NODES shapes on which delete_node's growth is timed, or 'none'")
     parser.add_argument("--quick", action="store_true",
                         help="a smoke run: --sizes 1e3,1e4 --repeats 1 --memory 1e5/1e5,1e5/1e4 --growth 1e4/1e4")
+    parser.add_argument("--json", metavar="PATH", help="also write every figure and judged target to PATH")
     parser.add_argument("--memory-probe", help=argparse.SUPPRESS)
     parser.add_argument("--same-dir", help=argparse.SUPPRESS)
     args = parser.parse_args()
@@ -92,6 +94,8 @@ def main() -> int:
             print(f"same-work check FAILED: {failed}")
             return 1
     judged = []
+    figures: dict = {"python": sys.version.split()[0], "repeats": args.repeats, "timing": {}, "growth": {},
+                     "memory": {}, "targets": []}
     sizes = [] if args.sizes == "none" else [int(float(s)) for s in args.sizes.split(",")]
     for size in sizes:
         data = Data(size)
@@ -101,6 +105,7 @@ def main() -> int:
                for name, (count, _) in all_cases.items()}
         shape = Shape(len(data.edges), data.n, data.per_source)
         report.size_table(data.shape(), shape, per, blob_size)
+        figures["timing"][data.shape()] = per
         judged += judge(shape, per)
         del all_cases, data
 
@@ -108,6 +113,7 @@ def main() -> int:
         data, rows = measure_growth(edges, nodes, subjects)
         shape = Shape(edges, nodes, data.per_source)
         report.growth_table(data.shape(), rows)
+        figures["growth"][data.shape()] = rows
         judged += judge(shape, rows)
         del data
 
@@ -122,22 +128,29 @@ def main() -> int:
 
     lines = []
     for edges, nodes in shapes_of(args.memory):
-        figures: dict[str, float | None] = {}
+        by_role: dict[str, float | None] = {}
         per_source = 0.0
         for role in ROLES:
             if role.startswith("same") and subjects.same is None:
-                figures[role] = None
+                by_role[role] = None
                 continue
-            figures[role], per_source = bytes_per_edge(role, edges, nodes, subjects.same_dir)
+            by_role[role], per_source = bytes_per_edge(role, edges, nodes, subjects.same_dir)
         shape = Shape(edges, nodes, per_source)
-        lines.append((shape_text(shape), figures, per_source))
-        judged += judge(shape, rows_of(figures))
+        lines.append((shape_text(shape), by_role, per_source))
+        figures["memory"][shape_text(shape)] = dict(by_role, payload=payload(per_source))
+        judged += judge(shape, rows_of(by_role))
     if lines:
         report.memory_table(lines)
 
     missed = report.targets_table(judged, shape_text)
     met = sum(bool(j.met) for j in judged)
     print(f"summary: {met} targets met, {missed} not met")
+    if args.json:
+        figures["targets"] = [{"group": j.target.group, "row": j.target.row, "data": shape_text(j.shape),
+                               "what": j.target.what(), "value": j.value, "limit": j.limit, "met": j.met}
+                              for j in judged]
+        with open(args.json, "w") as f:
+            json.dump(figures, f, indent=1)
     return 0
 
 
