@@ -1,10 +1,36 @@
-// The probe core of the open-addressing table behind FlatMap and FlatSet: one
-// allocation per table holding a control byte per slot and the slots, Robin
-// Hood linear probing over a power-of-two capacity, backward-shift deletion
-// (no tombstones), at most 7/8 of the slots in use (every slot, in a table of
-// at most `full_up_to` slots). The interface built on it is flat_table.hpp.
+// The probe core of the open-addressing table behind FlatMap and FlatSet. The
+// interface built on it is flat_table.hpp; its iterator, flat_table_iterator.hpp.
 //
-// Every step that moves an entry is a function of the keys and of the
+// Design. A table is one allocation, its block, holding a control byte per
+// slot and then the slots: Robin Hood linear probing over a power-of-two
+// capacity, backward-shift deletion (no tombstones), at most 7/8 of the slots
+// in use (every slot, in a table of at most `full_up_to` slots). The table
+// object itself is the block's address, the size, log2 of the capacity and
+// two flags: 16 bytes, and an empty table has no block at all. Most tables of
+// a diff are small inner tables, so both the empty and the tiny table are
+// first-class cases.
+//
+// A block of 2^log2 slots (8 here; the overflow's address only in tables of
+// 2^overflow_min_log2 slots or more):
+//
+//   block_
+//   |
+//   v
+//   +--+--+--+--+--+--+--+--+---+--------+--------+-----+--------+-----------+
+//   |c0|c1|c2|c3|c4|c5|c6|c7|pad| slot 0 | slot 1 | ... | slot 7 | overflow* |
+//   +--+--+--+--+--+--+--+--+---+--------+--------+-----+--------+-----------+
+//    control bytes                slots: a key, or a key and its value,
+//    0: empty                     constructed only where the control byte
+//    d + 1: taken, its entry      is not 0
+//    d slots past its home
+//
+// The control bytes come first so that a small table's control bytes share
+// a cache line with its first slots, and a walk reads eight of them at once.
+// Within a cluster, entries are in order of home slot, so a lookup stops at
+// the first entry closer to home than the key would be, and compares a key
+// only where the distances agree.
+//
+// Order. Every step that moves an entry is a function of the keys and of the
 // operations applied, so the slot order is too. Nothing depends on an
 // address, a clock or a per-process seed.
 //
@@ -17,8 +43,12 @@
 // ordered map beside the slots instead (the "overflow"), so even keys chosen
 // against the strong hash cost O(max_distance + log n) per operation. Both
 // steps are decided by the keys and operations alone. Random keys never get
-// near the bound (see bench/core_tables.cpp), so neither step is taken in
-// normal use.
+// near the bound (see bench/core_tables.cpp and the table tests), so neither
+// step is taken in normal use.
+//
+// Sections, in reading order: construction and ownership; the block's
+// geometry; lookup; prefetch and walks; insertion; erasure; growth,
+// allocation and release.
 #pragma once
 
 #include <algorithm>
@@ -69,6 +99,9 @@ protected:
     // visits in between, near enough that what is fetched is still in the
     // cache when its turn comes.
     static constexpr std::size_t walk_ahead = 16;
+
+    // ---------------------------------------------------------------------
+    // Construction and ownership
 
     FlatCore() noexcept = default;
 
@@ -124,6 +157,9 @@ protected:
         std::swap(log2_, other.log2_);
         std::swap(flags_, other.flags_);
     }
+
+    // ---------------------------------------------------------------------
+    // The block's geometry
 
     // Where a probe for a key ended: the key's slot, or where it would go
     // (`distance` is then the control byte it would get: distance + 1).
@@ -220,6 +256,9 @@ protected:
 
     std::size_t main_size() const noexcept { return size_ - overflow_size(); }
 
+    // ---------------------------------------------------------------------
+    // Lookup
+
     // The lookups take a key or a key with its primary hash (`Lookup`): the
     // two differ only in where the probe starts.
     static const key_type& lookup_key(const key_type& key) noexcept { return key; }
@@ -288,6 +327,9 @@ protected:
         if (probe(lookup).found) return true;
         return has_overflow() && overflow().count(lookup_key(lookup)) != 0;
     }
+
+    // ---------------------------------------------------------------------
+    // Prefetch and walks
 
     // Starts loading the memory a lookup of `hashed` reads first, so that
     // probes of several tables, or of one table for a run of keys, overlap
@@ -379,6 +421,9 @@ protected:
     static std::size_t first_taken(std::uint64_t bits) noexcept {
         return static_cast<std::size_t>(std::countr_zero(bits)) / 8;
     }
+
+    // ---------------------------------------------------------------------
+    // Insertion
 
     // Inserts `key` with a value made from `args`, the key being absent from
     // the slots: `spot` is where its probe ended there (unset when the table
@@ -474,6 +519,9 @@ protected:
         ctrl[hole] = 0;
     }
 
+    // ---------------------------------------------------------------------
+    // Erasure
+
     template <class Lookup>
     std::size_t erase_found(const Lookup& lookup) noexcept {
         if (block_ == nullptr) return 0;
@@ -506,6 +554,9 @@ protected:
         close_gap(index);
         --size_;
     }
+
+    // ---------------------------------------------------------------------
+    // Growth, allocation and release
 
     void allocate(unsigned log2) {
         if (log2 > max_log2) throw std::length_error("hash table too large");

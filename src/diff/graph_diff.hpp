@@ -199,4 +199,9 @@ using UuidTables = FlatTables<Uuid, UuidHash>;
 using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;
 using UuidEdgeDiff = UuidGraphDiff::Edges;
 
+// delete_node's indexed path is compiled once, in graph_diff_index.cpp: kept
+// out of the units that call the operations, it leaves the compiler's
+// inlining of their common paths as it was without it.
+extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::delete_node_indexed(const UuidTables::Key&);
+
 }  // namespace tovra
