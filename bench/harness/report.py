@@ -78,7 +78,9 @@ def targets_table(judged: list[Judged], shape_text) -> int:
     print("targets, each judged on figures of this run (a row moves by 20 to 30 percent from one run to the next "
           "on a shared machine)")
     missed = 0
-    for group in dict.fromkeys(j.target.group for j in judged):
+    for group in dict.fromkeys(t.group for t in TARGETS):
+        if not any(j.target.group == group for j in judged):
+            continue
         print(f"{group}:")
         met = not_met = skipped = 0
         for j in (j for j in judged if j.target.group == group):
