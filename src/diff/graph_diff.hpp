@@ -95,17 +95,19 @@ public:
         if (holds_either(deleted_nodes_, source, target, pending, edges_.deleted_edges)) {
             return fail(DiffError::end_node_deleted);
         }
-        auto deleted = edges_.deleted_edges.find(source);
-        if (deleted != edges_.deleted_edges.end()) {
-            deleted->second.erase(target);
-            if (deleted->second.empty()) edges_.deleted_edges.erase(deleted);
-        }
+        // The steps that may allocate come first, the erasure last: a
+        // failure leaves the diff as it was.
         const bool indexed = into_.built() && index_if_new(source, target);
         try {
             inner_table(pending, source, target).insert_or_assign(target, weight);
         } catch (...) {
             if (indexed) into_.remove(target, source);
             throw;
+        }
+        auto deleted = edges_.deleted_edges.find(source);
+        if (deleted != edges_.deleted_edges.end()) {
+            deleted->second.erase(target);
+            if (deleted->second.empty()) edges_.deleted_edges.erase(deleted);
         }
         return Done{};
     }

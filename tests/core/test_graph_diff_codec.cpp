@@ -49,8 +49,18 @@ std::size_t allocated_since_reset() {
 }
 }  // namespace
 
+// A test may make the n-th allocation from now fail by setting this to n
+// (0: none fails). Only where allocations are tracked; a test can find out
+// by arming it and allocating.
+namespace core_test {
+std::size_t allocations_until_failure = 0;
+}
+
 #if CODEC_TEST_TRACKS_ALLOCATIONS
 [[gnu::noinline]] void* operator new(std::size_t size) {
+    if (core_test::allocations_until_failure != 0 && --core_test::allocations_until_failure == 0) {
+        throw std::bad_alloc();
+    }
     allocated_bytes += size;
     if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
     throw std::bad_alloc();

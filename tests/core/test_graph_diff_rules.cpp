@@ -3,6 +3,7 @@
 // over other tables. Random operations on small pools of ids, with decoded
 // diffs (also ones that break the rules) in between.
 #include <map>
+#include <new>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -228,5 +229,89 @@ TEST_CASE("graph diff: the same rules over other tables give the same content") 
         CHECK_EQ(flat.node_count(), other.node_count());
         CHECK_EQ(flat.edge_count(), other.edge_count());
         CHECK_EQ(flat.indexes_sources_by_target(), other.indexes_sources_by_target());
+    }
+}
+
+namespace core_test {
+extern std::size_t allocations_until_failure;  // see test_graph_diff_codec.cpp
+}
+
+namespace {
+
+// Whether the n-th allocation from now can be made to fail in this build.
+bool can_fail_allocations() {
+    core_test::allocations_until_failure = 1;
+    try {
+        delete new int(0);
+    } catch (const std::bad_alloc&) {
+        return true;
+    }
+    core_test::allocations_until_failure = 0;
+    return false;
+}
+
+// Runs `operation` on `diff` with its first allocation failing, then its
+// second, and so on until it completes; returns whether every failed
+// attempt left the diff as it was.
+template <class Operation>
+bool all_or_nothing(UuidGraphDiff& diff, Operation&& operation) {
+    for (std::size_t failing = 1;; ++failing) {
+        const UuidGraphDiff before = diff;
+        core_test::allocations_until_failure = failing;
+        try {
+            operation(diff);
+            core_test::allocations_until_failure = 0;
+            return true;
+        } catch (const std::bad_alloc&) {
+            core_test::allocations_until_failure = 0;
+            if (!same_content(diff, before) || diff.edge_count() != before.edge_count()) return false;
+        }
+    }
+}
+
+}  // namespace
+
+TEST_CASE("graph diff: an allocation failure leaves the diff as it was, and the index exact") {
+    if (!can_fail_allocations()) return;  // sanitizer builds bring their own allocator
+    std::mt19937 rng(1818);
+    for (int round = 0; round < 20; ++round) {
+        const unsigned pool = 4 + rng() % 40;
+        UuidGraphDiff diff;
+        Model model;
+        for (int step = 0; step < 300; ++step) {
+            const Uuid a = node(rng() % pool);
+            const Uuid b = node(rng() % pool);
+            const unsigned roll = rng() % 10;
+            if (roll < 5) {
+                CHECK(all_or_nothing(diff, [&](UuidGraphDiff& d) { (void)d.add_edge(a, b, 1.0f); }));
+                model.add_edge(a, b, 1.0f);
+            } else if (roll < 7) {
+                CHECK(all_or_nothing(diff, [&](UuidGraphDiff& d) { d.delete_edge(a, b); }));
+                model.delete_edge(a, b);
+            } else if (roll < 8) {
+                CHECK(all_or_nothing(diff, [&](UuidGraphDiff& d) { d.add_or_update_node(a, NodeUpdate{}); }));
+                model.add_node(a, NodeUpdate{});
+            } else {
+                // Not all or nothing: a failure part way through leaves some
+                // edges into the node recorded as deleted. Asked again, it
+                // completes, with the index rebuilt or still exact.
+                for (std::size_t failing = 1 + rng() % 4;; failing = 0) {
+                    core_test::allocations_until_failure = failing;
+                    try {
+                        diff.delete_node(a);
+                        core_test::allocations_until_failure = 0;
+                        break;
+                    } catch (const std::bad_alloc&) {
+                        core_test::allocations_until_failure = 0;
+                    }
+                }
+                model.delete_node(a);
+            }
+            if (!agree(diff, model)) {
+                core_test::report(__FILE__, __LINE__,
+                                  "round " + std::to_string(round) + ", step " + std::to_string(step));
+                break;
+            }
+        }
     }
 }
