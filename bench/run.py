@@ -106,6 +106,7 @@ def main() -> int:
         shape = Shape(len(data.edges), data.n, data.per_source)
         report.size_table(data.shape(), shape, per, blob_size)
         figures["timing"][data.shape()] = per
+        figures.setdefault("bytes", {})[data.shape()] = blob_size
         judged += judge(shape, per)
         del all_cases, data
 
