@@ -576,15 +576,18 @@ TEST_CASE("flat table: an empty table holds no memory, and clear gives it all ba
     FlatSet<Uuid, UuidHash> set;
     set.reserve(0);
     CHECK_EQ(TableInspector::capacity(set), std::size_t{0});
-    set.reserve(7);
-    CHECK_EQ(TableInspector::capacity(set), std::size_t{8});
-    // At most 7/8 of the slots in use: the eighth key doubles the table.
-    for (std::uint64_t i = 0; i < 7; ++i) set.insert(id_from_words(i, 0));
-    CHECK_SOUND(set);
-    CHECK_EQ(TableInspector::capacity(set), std::size_t{8});
-    set.insert(id_from_words(7, 0));
-    CHECK_SOUND(set);
+    // A small table may fill every slot...
+    set.reserve(16);
     CHECK_EQ(TableInspector::capacity(set), std::size_t{16});
+    set.reserve(28);
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{32});
+    // ...a larger one at most 7/8 of them: the 29th key doubles the table.
+    for (std::uint64_t i = 0; i < 28; ++i) set.insert(id_from_words(i, 0));
+    CHECK_SOUND(set);
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{32});
+    set.insert(id_from_words(28, 0));
+    CHECK_SOUND(set);
+    CHECK_EQ(TableInspector::capacity(set), std::size_t{64});
 }
 
 TEST_CASE("flat table: a table too large for the general heap works like a small one") {
