@@ -97,12 +97,10 @@ public:
         }
         // The steps that may allocate come first, the erasure last: a
         // failure leaves the diff as it was.
-        const bool indexed = into_.built() && index_if_new(source, target);
-        try {
+        if (into_.built()) [[unlikely]] {
+            add_pending_indexed(source, target, weight);
+        } else {
             inner_table(pending, source, target).insert_or_assign(target, weight);
-        } catch (...) {
-            if (indexed) into_.remove(target, source);
-            throw;
         }
         auto deleted = edges_.deleted_edges.find(source);
         if (deleted != edges_.deleted_edges.end()) {
@@ -152,15 +150,20 @@ public:
     bool indexes_sources_by_target() const noexcept { return into_.built(); }
 
 private:
-    // Records in the index that `source` is about to have a pending edge
-    // into `target`, unless it has one already; returns whether it was
-    // recorded. If this throws, nothing has changed.
-    [[gnu::noinline]] bool index_if_new(const Key& source, const Key& target) {
+    // The pending edge from `source` to `target`, recorded in the index
+    // too if it is new. If either step throws, neither has changed.
+    void add_pending_indexed(const Key& source, const Key& target, Weight weight) {
         auto& pending = edges_.new_or_updated_edges;
-        auto held = pending.find(source);
-        if (held != pending.end() && held->second.contains(target)) return false;
-        into_.add(target, source);
-        return true;
+        auto [entry, new_source] = pending.try_emplace(source);
+        if (!entry->second.insert_or_assign(target, weight).second) return;
+        try {
+            into_.add(target, source);
+        } catch (...) {
+            // The index is apart from the pending edges: `entry` still holds.
+            entry->second.erase(target);
+            if (new_source) pending.erase(entry);
+            throw;
+        }
     }
 
     // delete_node once the index pays: the same steps, with the sources
@@ -201,9 +204,12 @@ using UuidTables = FlatTables<Uuid, UuidHash>;
 using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;
 using UuidEdgeDiff = UuidGraphDiff::Edges;
 
-// delete_node's indexed path is compiled once, in graph_diff_index.cpp: kept
+// The indexed paths of delete_node and add_edge are compiled once, in graph_diff_index.cpp: kept
 // out of the units that call the operations, it leaves the compiler's
 // inlining of their common paths as it was without it.
 extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::delete_node_indexed(const UuidTables::Key&);
+extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::add_pending_indexed(const UuidTables::Key&,
+                                                                                        const UuidTables::Key&,
+                                                                                        float);
 
 }  // namespace tovra
