@@ -1,6 +1,7 @@
 #!/bin/sh
 # Sets up a venv with the module (built with warnings as errors), then runs
-# the C++ unit tests of the core and the Python test suite.
+# the C++ unit tests of the core, the Python test suite and the benchmark's
+# own tests.
 set -eu
 cd "$(dirname "$0")/.."
 TOVRA_PIP_BUILD_ARGS="--config-settings=cmake.define.TOVRA_WERROR=ON"
@@ -13,3 +14,6 @@ build=$(PATH="$venv/bin:$PATH" scripts/cmake-build.sh core-tests)
 # From outside the checkout, so that the installed module is what is tested.
 cd tests
 "$venv/bin/python" -m pytest -q -p no:cacheprovider "$@" .
+# The benchmark's own instruments: its memory probe, and that every target
+# it judges names a row it measures.
+"$venv/bin/python" -m pytest -q -p no:cacheprovider ../bench/test_harness.py
