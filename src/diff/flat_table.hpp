@@ -56,18 +56,14 @@ public:
     }
 
     void swap(FlatTable& other) noexcept { Core::swap(other); }
-    friend void swap(FlatTable& a, FlatTable& b) noexcept { a.swap(b); }
 
     size_type size() const noexcept { return this->size_; }
     bool empty() const noexcept { return this->size_ == 0; }
-    size_type max_size() const noexcept { return Core::max_size(); }
 
     iterator begin() noexcept { return first<!Policy::is_map>(); }
     iterator end() noexcept { return last<!Policy::is_map>(); }
     const_iterator begin() const noexcept { return first<true>(); }
     const_iterator end() const noexcept { return last<true>(); }
-    const_iterator cbegin() const noexcept { return first<true>(); }
-    const_iterator cend() const noexcept { return last<true>(); }
 
     iterator find(const key_type& key) noexcept { return locate<!Policy::is_map>(key); }
     iterator find(const HashedKey<key_type>& hashed) noexcept { return locate<!Policy::is_map>(hashed); }

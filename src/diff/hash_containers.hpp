@@ -107,7 +107,6 @@ public:
 
     std::pair<typename Base::iterator, bool> insert(const Key& key) { return this->emplace_key(key); }
     std::pair<typename Base::iterator, bool> insert(const HashedKey<Key>& key) { return this->emplace_key(key); }
-    std::pair<typename Base::iterator, bool> emplace(const Key& key) { return this->emplace_key(key); }
 };
 
 namespace flat_detail {

@@ -86,13 +86,6 @@ public:
 
     ~InlineFirst() { clear(); }
 
-    void swap(InlineFirst& other) noexcept {
-        InlineFirst held(std::move(other));
-        other = std::move(*this);
-        *this = std::move(held);
-    }
-    friend void swap(InlineFirst& a, InlineFirst& b) noexcept { a.swap(b); }
-
     size_type size() const noexcept {
         switch (mode_) {
             case Mode::one: return 1;
@@ -106,8 +99,6 @@ public:
     iterator end() noexcept { return last<!is_map>(); }
     const_iterator begin() const noexcept { return first<true>(); }
     const_iterator end() const noexcept { return last<true>(); }
-    const_iterator cbegin() const noexcept { return first<true>(); }
-    const_iterator cend() const noexcept { return last<true>(); }
 
     template <class Lookup>
     bool contains(const Lookup& lookup) const noexcept {
@@ -255,11 +246,6 @@ private:
                 ++in_table_;
             }
             return *this;
-        }
-        Iter operator++(int) noexcept {
-            Iter before = *this;
-            ++*this;
-            return before;
         }
         friend bool operator==(const Iter& a, const Iter& b) noexcept {
             return a.one_ == b.one_ && a.in_table_ == b.in_table_;
