@@ -49,13 +49,13 @@ public:
         return this->emplace_key(key, std::forward<M>(value));
     }
 
-    template <class M>
-    std::pair<iterator, bool> insert_or_assign(const Key& key, M&& value) {
-        return assign_key(key, std::forward<M>(value));
-    }
-    template <class M>
-    std::pair<iterator, bool> insert_or_assign(const HashedKey<Key>& key, M&& value) {
-        return assign_key(key, std::forward<M>(value));
+    // For a key or a HashedKey.
+    template <class Lookup, class M>
+    std::pair<iterator, bool> insert_or_assign(const Lookup& key, M&& value) {
+        auto result = this->emplace_key(key, std::forward<M>(value));
+        // Not inserted: the value was not used, so it can still be assigned.
+        if (!result.second) result.first->second = std::forward<M>(value);
+        return result;
     }
 
     Value& operator[](const Key& key) { return this->emplace_key(key).first->second; }
@@ -87,15 +87,6 @@ public:
         if (found == this->end()) throw std::out_of_range("FlatMap::at: no such key");
         return found->second;
     }
-
-private:
-    template <class Lookup, class M>
-    std::pair<iterator, bool> assign_key(const Lookup& key, M&& value) {
-        auto result = this->emplace_key(key, std::forward<M>(value));
-        // Not inserted: the value was not used, so it can still be assigned.
-        if (!result.second) result.first->second = std::forward<M>(value);
-        return result;
-    }
 };
 
 template <class Key, class Hash>
@@ -118,9 +109,6 @@ struct RelocatesByCopy<FlatSet<Key, Hash>> : std::true_type {};
 
 template <class Key, class Value, class Hash>
 using HashMap = FlatMap<Key, Value, Hash>;
-
-template <class Key, class Hash>
-using HashSet = FlatSet<Key, Hash>;
 
 // The tables of a diff (see graph_diff.hpp): a key with its primary hash
 // worked out once, for an operation that looks one id up in several tables;

@@ -204,15 +204,7 @@ public:
     }
 
     friend bool operator==(const InlineFirst& a, const InlineFirst& b) {
-        if (a.size() != b.size()) return false;
-        for (const value_type& entry : a) {
-            const auto other = b.find(key_of(entry));
-            if (other == b.end()) return false;
-            if constexpr (is_map) {
-                if (!(other->second == entry.second)) return false;
-            }
-        }
-        return true;
+        return flat_detail::same_entries<is_map>(a, b, key_of);
     }
 
 private:
