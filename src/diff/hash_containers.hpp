@@ -81,7 +81,6 @@ public:
                             [&hashed](const auto& later) { later.second.prefetch(hashed); });
     }
 
-    Value& at(const Key& key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
     const Value& at(const Key& key) const {
         auto found = this->find(key);
         if (found == this->end()) throw std::out_of_range("FlatMap::at: no such key");

@@ -184,11 +184,6 @@ public:
         if (mode_ == Mode::table) return table()[key];
         return emplace_key(key).first->second;
     }
-    auto& at(const key_type& key)
-        requires is_map
-    {
-        return const_cast<typename Table::mapped_type&>(std::as_const(*this).at(key));
-    }
     const auto& at(const key_type& key) const
         requires is_map
     {
