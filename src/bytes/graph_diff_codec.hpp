@@ -32,6 +32,8 @@ struct CodecFailure {
     std::optional<JsonFailure> json;   // set for invalid_node_update
 };
 
+std::string describe(const CodecFailure& failure);
+
 // Everything the encoder needs to know before it writes a byte: the node
 // texts, rendered once, and the exact length of the output. Lets a caller
 // allocate the destination itself (a Python bytes object, say) and have it

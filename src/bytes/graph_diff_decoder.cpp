@@ -247,6 +247,39 @@ bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidH
 
 }  // namespace
 
+std::string describe(const CodecFailure& failure) {
+    std::string text;
+    switch (failure.error) {
+        case CodecError::end_of_input:
+            text = "input ends inside a field";
+            break;
+        case CodecError::size_out_of_range:
+            text = "count or length of 2^32 or more";
+            break;
+        case CodecError::bad_uuid_length:
+            text = "node id length is not 16";
+            break;
+        case CodecError::invalid_utf8:
+            text = "node text is not valid UTF-8";
+            break;
+        case CodecError::invalid_node_update:
+            text = "node text is not a node update";
+            break;
+        case CodecError::encode_failed:
+            return "diff too large to encode";
+    }
+    text += " at byte ";
+    text += std::to_string(failure.offset);
+    if (failure.json) {
+        text += " (";
+        text += describe(failure.json->error);
+        text += " at byte ";
+        text += std::to_string(failure.json->offset);
+        text += " of the text)";
+    }
+    return text;
+}
+
 Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uint8_t> data) {
     Reader in(data);
     // A badly framed input is still read, so that its first failure (which

@@ -55,40 +55,6 @@ inline bool same_update(const NodeUpdate& a, const NodeUpdate& b) noexcept {
     });
 }
 
-// What the tests and the fuzz targets print for a refused byte string.
-inline std::string describe(const tovra::CodecFailure& failure) {
-    std::string text;
-    switch (failure.error) {
-        case tovra::CodecError::end_of_input:
-            text = "input ends inside a field";
-            break;
-        case tovra::CodecError::size_out_of_range:
-            text = "count or length of 2^32 or more";
-            break;
-        case tovra::CodecError::bad_uuid_length:
-            text = "node id length is not 16";
-            break;
-        case tovra::CodecError::invalid_utf8:
-            text = "node text is not valid UTF-8";
-            break;
-        case tovra::CodecError::invalid_node_update:
-            text = "node text is not a node update";
-            break;
-        case tovra::CodecError::encode_failed:
-            return "diff too large to encode";
-    }
-    text += " at byte ";
-    text += std::to_string(failure.offset);
-    if (failure.json) {
-        text += " (";
-        text += describe(failure.json->error);
-        text += " at byte ";
-        text += std::to_string(failure.json->offset);
-        text += " of the text)";
-    }
-    return text;
-}
-
 // The JSON text of an update, written as the encoder writes it.
 inline std::string json_of(const NodeUpdate& update) {
     std::string text(tovra::node_update_json_bound(update), '\0');
