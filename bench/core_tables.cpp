@@ -22,9 +22,9 @@
 
 #include "bytes/graph_diff_codec.hpp"
 #include "bench_support.hpp"
-#include "diff/flat_table_diagnostics.hpp"
 #include "diff/graph_diff.hpp"
 #include "diff/hash_containers.hpp"
+#include "flat_table_diagnostics.hpp"
 
 namespace {
 

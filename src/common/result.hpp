@@ -44,28 +44,10 @@ public:
             ::new (static_cast<void*>(&error_)) E(std::move(other.error_));
         }
     }
-    Result(const Result& other)
-        requires(std::is_copy_constructible_v<T> && std::is_copy_constructible_v<E>)
-        : ok_(other.ok_) {
-        if (ok_) {
-            ::new (static_cast<void*>(&value_)) T(other.value_);
-        } else {
-            ::new (static_cast<void*>(&error_)) E(other.error_);
-        }
-    }
     Result& operator=(Result&& other) noexcept {
         if (this != &other) {
             destroy();
             ::new (static_cast<void*>(this)) Result(std::move(other));
-        }
-        return *this;
-    }
-    Result& operator=(const Result& other)
-        requires(std::is_copy_constructible_v<T> && std::is_copy_constructible_v<E>)
-    {
-        if (this != &other) {
-            Result copy(other);
-            *this = std::move(copy);
         }
         return *this;
     }

@@ -23,6 +23,21 @@
 
 namespace tovra::flat_detail {
 
+// Whether two tables hold the same keys, and for maps equal values, in
+// whatever order.
+template <bool IsMap, class Table, class KeyOf>
+bool same_entries(const Table& a, const Table& b, KeyOf key_of) {
+    if (a.size() != b.size()) return false;
+    for (const auto& entry : a) {
+        const auto other = b.find(key_of(entry));
+        if (other == b.end()) return false;
+        if constexpr (IsMap) {
+            if (!(other->second == entry.second)) return false;
+        }
+    }
+    return true;
+}
+
 template <class Policy, class Hash>
 class FlatTable : public FlatCore<Policy, Hash> {
     using Core = FlatCore<Policy, Hash>;
@@ -56,18 +71,14 @@ public:
     }
 
     void swap(FlatTable& other) noexcept { Core::swap(other); }
-    friend void swap(FlatTable& a, FlatTable& b) noexcept { a.swap(b); }
 
     size_type size() const noexcept { return this->size_; }
     bool empty() const noexcept { return this->size_ == 0; }
-    size_type max_size() const noexcept { return Core::max_size(); }
 
     iterator begin() noexcept { return first<!Policy::is_map>(); }
     iterator end() noexcept { return last<!Policy::is_map>(); }
     const_iterator begin() const noexcept { return first<true>(); }
     const_iterator end() const noexcept { return last<true>(); }
-    const_iterator cbegin() const noexcept { return first<true>(); }
-    const_iterator cend() const noexcept { return last<true>(); }
 
     iterator find(const key_type& key) noexcept { return locate<!Policy::is_map>(key); }
     iterator find(const HashedKey<key_type>& hashed) noexcept { return locate<!Policy::is_map>(hashed); }
@@ -116,15 +127,7 @@ public:
     }
 
     friend bool operator==(const FlatTable& a, const FlatTable& b) {
-        if (a.size() != b.size()) return false;
-        for (const value_type& entry : a) {
-            const auto other = b.find(Policy::key_of(entry));
-            if (other == b.end()) return false;
-            if constexpr (Policy::is_map) {
-                if (!(other->second == entry.second)) return false;
-            }
-        }
-        return true;
+        return same_entries<Policy::is_map>(a, b, Policy::key_of);
     }
 
 protected:
@@ -143,10 +146,7 @@ protected:
         return {iterator(this, place), inserted};
     }
 
-    // Visits every entry in iteration order, handing `ahead` the entry a few
-    // further on first: room to fetch what its visit will need. Neither may
-    // insert into or erase from this table. A visit returning bool stops the
-    // walk with false.
+    // As FlatCore::walk.
     template <class Visit, class Ahead>
     void walk_fetching(Visit&& visit, Ahead&& ahead) {
         Core::walk(*this, visit, ahead);

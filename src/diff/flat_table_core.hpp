@@ -209,9 +209,7 @@ protected:
     static_assert(alignof(value_type) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
     static_assert(alignof(Overflow*) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
-    // The block: the control bytes first, so that a small table's control
-    // bytes share a cache line with its first slots; then the slots; then,
-    // in a table large enough to have one, the overflow's address.
+    // The block, as drawn at the top of this file.
     static constexpr std::size_t round_up(std::size_t bytes, std::size_t to) noexcept {
         return (bytes + to - 1) / to * to;
     }

@@ -55,11 +55,6 @@ public:
         }
         return *this;
     }
-    FlatIter operator++(int) noexcept {
-        FlatIter before = *this;
-        ++*this;
-        return before;
-    }
 
     friend bool operator==(const FlatIter& a, const FlatIter& b) noexcept {
         return a.index_ == b.index_ && a.overflow_ == b.overflow_;

@@ -49,13 +49,13 @@ public:
         return this->emplace_key(key, std::forward<M>(value));
     }
 
-    template <class M>
-    std::pair<iterator, bool> insert_or_assign(const Key& key, M&& value) {
-        return assign_key(key, std::forward<M>(value));
-    }
-    template <class M>
-    std::pair<iterator, bool> insert_or_assign(const HashedKey<Key>& key, M&& value) {
-        return assign_key(key, std::forward<M>(value));
+    // For a key or a HashedKey.
+    template <class Lookup, class M>
+    std::pair<iterator, bool> insert_or_assign(const Lookup& key, M&& value) {
+        auto result = this->emplace_key(key, std::forward<M>(value));
+        // Not inserted: the value was not used, so it can still be assigned.
+        if (!result.second) result.first->second = std::forward<M>(value);
+        return result;
     }
 
     Value& operator[](const Key& key) { return this->emplace_key(key).first->second; }
@@ -81,20 +81,10 @@ public:
                             [&hashed](const auto& later) { later.second.prefetch(hashed); });
     }
 
-    Value& at(const Key& key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
     const Value& at(const Key& key) const {
         auto found = this->find(key);
         if (found == this->end()) throw std::out_of_range("FlatMap::at: no such key");
         return found->second;
-    }
-
-private:
-    template <class Lookup, class M>
-    std::pair<iterator, bool> assign_key(const Lookup& key, M&& value) {
-        auto result = this->emplace_key(key, std::forward<M>(value));
-        // Not inserted: the value was not used, so it can still be assigned.
-        if (!result.second) result.first->second = std::forward<M>(value);
-        return result;
     }
 };
 
@@ -107,7 +97,6 @@ public:
 
     std::pair<typename Base::iterator, bool> insert(const Key& key) { return this->emplace_key(key); }
     std::pair<typename Base::iterator, bool> insert(const HashedKey<Key>& key) { return this->emplace_key(key); }
-    std::pair<typename Base::iterator, bool> emplace(const Key& key) { return this->emplace_key(key); }
 };
 
 namespace flat_detail {
@@ -119,9 +108,6 @@ struct RelocatesByCopy<FlatSet<Key, Hash>> : std::true_type {};
 
 template <class Key, class Value, class Hash>
 using HashMap = FlatMap<Key, Value, Hash>;
-
-template <class Key, class Hash>
-using HashSet = FlatSet<Key, Hash>;
 
 // The tables of a diff (see graph_diff.hpp): a key with its primary hash
 // worked out once, for an operation that looks one id up in several tables;

@@ -86,13 +86,6 @@ public:
 
     ~InlineFirst() { clear(); }
 
-    void swap(InlineFirst& other) noexcept {
-        InlineFirst held(std::move(other));
-        other = std::move(*this);
-        *this = std::move(held);
-    }
-    friend void swap(InlineFirst& a, InlineFirst& b) noexcept { a.swap(b); }
-
     size_type size() const noexcept {
         switch (mode_) {
             case Mode::one: return 1;
@@ -106,8 +99,6 @@ public:
     iterator end() noexcept { return last<!is_map>(); }
     const_iterator begin() const noexcept { return first<true>(); }
     const_iterator end() const noexcept { return last<true>(); }
-    const_iterator cbegin() const noexcept { return first<true>(); }
-    const_iterator cend() const noexcept { return last<true>(); }
 
     template <class Lookup>
     bool contains(const Lookup& lookup) const noexcept {
@@ -193,11 +184,6 @@ public:
         if (mode_ == Mode::table) return table()[key];
         return emplace_key(key).first->second;
     }
-    auto& at(const key_type& key)
-        requires is_map
-    {
-        return const_cast<typename Table::mapped_type&>(std::as_const(*this).at(key));
-    }
     const auto& at(const key_type& key) const
         requires is_map
     {
@@ -213,15 +199,7 @@ public:
     }
 
     friend bool operator==(const InlineFirst& a, const InlineFirst& b) {
-        if (a.size() != b.size()) return false;
-        for (const value_type& entry : a) {
-            const auto other = b.find(key_of(entry));
-            if (other == b.end()) return false;
-            if constexpr (is_map) {
-                if (!(other->second == entry.second)) return false;
-            }
-        }
-        return true;
+        return flat_detail::same_entries<is_map>(a, b, key_of);
     }
 
 private:
@@ -255,11 +233,6 @@ private:
                 ++in_table_;
             }
             return *this;
-        }
-        Iter operator++(int) noexcept {
-            Iter before = *this;
-            ++*this;
-            return before;
         }
         friend bool operator==(const Iter& a, const Iter& b) noexcept {
             return a.one_ == b.one_ && a.in_table_ == b.in_table_;

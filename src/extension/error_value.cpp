@@ -9,6 +9,40 @@
 
 namespace tovra::py {
 
+namespace {
+
+[[noreturn]] void abort_at_boundary() noexcept {
+    std::fputs(text::abort_line, stderr);
+    std::fflush(stderr);
+    std::abort();
+}
+
+// The qualified name of the object's type, or the fixed placeholder (also
+// for a null object).
+Owned type_name_of(PyObject* object) noexcept {
+    Owned name;
+    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
+    if (!name) {
+        PyErr_Clear();
+        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
+    }
+    return name;
+}
+
+// Created on first need and never freed; deliberately not a module attribute.
+PyObject* panic_exception_class() noexcept {
+    static PyObject* cached = nullptr;
+    if (cached == nullptr) {
+        cached = PyErr_NewExceptionWithDoc(text::panic_name, text::panic_doc,
+                                           PyExc_BaseException, nullptr);
+        // Without the class there is nothing to raise a panic through.
+        if (cached == nullptr) abort_at_boundary();
+    }
+    return cached;
+}
+
+}  // namespace
+
 ErrorValue ErrorValue::out_of_memory() noexcept {
     PyErr_NoMemory();
     ErrorValue error;
@@ -88,16 +122,6 @@ void ErrorValue::raise() && noexcept {
     PyErr_SetObject(type, exception.get());
 }
 
-Owned type_name_of(PyObject* object) noexcept {
-    Owned name;
-    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
-    if (!name) {
-        PyErr_Clear();
-        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
-    }
-    return name;
-}
-
 ErrorValue downcast_error(PyObject* object, const char* target) noexcept {
     Owned name = type_name_of(object);
     if (!name) return ErrorValue::from_interpreter();
@@ -118,28 +142,6 @@ Owned checked_new(PyObject* result) {
     }
     return Owned::steal(result);
 }
-
-void abort_at_boundary() noexcept {
-    std::fputs(text::abort_line, stderr);
-    std::fflush(stderr);
-    std::abort();
-}
-
-namespace {
-
-// Created on first need and never freed; deliberately not a module attribute.
-PyObject* panic_exception_class() noexcept {
-    static PyObject* cached = nullptr;
-    if (cached == nullptr) {
-        cached = PyErr_NewExceptionWithDoc(text::panic_name, text::panic_doc,
-                                           PyExc_BaseException, nullptr);
-        // Without the class there is nothing to raise a panic through.
-        if (cached == nullptr) abort_at_boundary();
-    }
-    return cached;
-}
-
-}  // namespace
 
 void raise_panic(const char* text) noexcept {
     PyObject* type = panic_exception_class();

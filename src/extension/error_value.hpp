@@ -70,10 +70,6 @@ using Fallible = Result<T, ErrorValue>;
 // text::cannot_convert as a TypeError; `object` may be null.
 ErrorValue downcast_error(PyObject* object, const char* target) noexcept;
 
-// The qualified name of the object's type, or the fixed placeholder (also
-// for a null object).
-Owned type_name_of(PyObject* object) noexcept;
-
 // A failure that is not an error value: a broken internal expectation. Thrown
 // inside a call and turned into PanicException by the call wrapper; never
 // leaves the module.
@@ -90,8 +86,6 @@ Owned checked_new(PyObject* result);
 
 // Raises PanicException carrying `text` (the generic text when null).
 void raise_panic(const char* text) noexcept;
-
-[[noreturn]] void abort_at_boundary() noexcept;
 
 }  // namespace tovra::py
 

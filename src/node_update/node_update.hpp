@@ -10,7 +10,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -127,22 +126,6 @@ inline NodeUpdate& NodeUpdate::operator+=(NodeUpdate source) noexcept {
 
 inline bool NodeUpdate::empty() const noexcept {
     return all_fields([&](auto index) { return !(this->*field_at<index>.member); });
-}
-
-// Equality with sizes compared bit for bit, so NaN equals the same NaN and
-// 0.0 differs from -0.0: what a round trip must preserve (== would call NaN
-// unequal to itself and 0.0 equal to -0.0).
-inline bool same_update(const NodeUpdate& a, const NodeUpdate& b) noexcept {
-    return all_fields([&](auto index) {
-        const auto& x = a.*field_at<index>.member;
-        const auto& y = b.*field_at<index>.member;
-        if constexpr (field_at<index>.kind == FieldKind::size) {
-            return x.has_value() == y.has_value() &&
-                   (!x || std::bit_cast<std::uint32_t>(*x) == std::bit_cast<std::uint32_t>(*y));
-        } else {
-            return x == y;
-        }
-    });
 }
 
 }  // namespace tovra

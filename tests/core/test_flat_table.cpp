@@ -18,8 +18,8 @@
 
 #include "bytes/graph_diff_codec.hpp"
 #include "check.hpp"
-#include "diff/flat_table_diagnostics.hpp"
 #include "diff/hash_containers.hpp"
+#include "flat_table_diagnostics.hpp"
 #include "test_support.hpp"
 
 namespace {

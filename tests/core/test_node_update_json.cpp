@@ -60,7 +60,7 @@ void check_row(const Accepted& row, int line) {
     const auto read = tovra::node_update_from_json(row.text);
     if (!read.ok()) {
         core_test::report(__FILE__, line, "refused " + shown(row.text) + ": " + std::string(describe(read.error().error)));
-    } else if (!tovra::same_update(read.value(), row.expected)) {
+    } else if (!test_support::same_update(read.value(), row.expected)) {
         core_test::report(__FILE__, line, "read " + shown(row.text) + " as " + json_of(read.value()));
     }
 }
@@ -323,14 +323,14 @@ TEST_CASE("json round trip: written updates read back equal") {
 }
 
 TEST_CASE("json node update: same_update compares sizes by their bits") {
-    CHECK(tovra::same_update(NodeUpdate{.size = quiet_nan}, NodeUpdate{.size = quiet_nan}));
-    CHECK(!tovra::same_update(NodeUpdate{.size = 0.0f}, NodeUpdate{.size = -0.0f}));
-    CHECK(!tovra::same_update(NodeUpdate{.size = 0.0f}, NodeUpdate{}));
-    CHECK(!tovra::same_update(NodeUpdate{.label = ""}, NodeUpdate{}));
-    CHECK(!tovra::same_update(NodeUpdate{.blue = 0}, NodeUpdate{.green = 0}));
-    CHECK(!tovra::same_update(hub(), NodeUpdate{.label = "Hub", .size = 2.5f, .url = "u", .red = 255, .green = 0,
+    CHECK(test_support::same_update(NodeUpdate{.size = quiet_nan}, NodeUpdate{.size = quiet_nan}));
+    CHECK(!test_support::same_update(NodeUpdate{.size = 0.0f}, NodeUpdate{.size = -0.0f}));
+    CHECK(!test_support::same_update(NodeUpdate{.size = 0.0f}, NodeUpdate{}));
+    CHECK(!test_support::same_update(NodeUpdate{.label = ""}, NodeUpdate{}));
+    CHECK(!test_support::same_update(NodeUpdate{.blue = 0}, NodeUpdate{.green = 0}));
+    CHECK(!test_support::same_update(hub(), NodeUpdate{.label = "Hub", .size = 2.5f, .url = "u", .red = 255, .green = 0,
                                                 .blue = 16, .show_label = false}));
-    CHECK(tovra::same_update(hub(), hub()));
+    CHECK(test_support::same_update(hub(), hub()));
 }
 
 namespace {
