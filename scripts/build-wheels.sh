@@ -94,10 +94,13 @@ TOVRA_WHEEL_GLIBC_TARGET=x86-linux-gnu.2.17 /opt/venv/bin/python -m pip wheel -q
         . scripts/arm64-root.sh
         emulation_ensure
         # zig compiles and links; -fomit-frame-pointer as g++ does by default.
+        # Debian keeps pyconfig.h under /usr/include/aarch64-linux-gnu, which
+        # zig, with glibc headers of its own, does not search; after them, it
+        # may.
         in_root_with_zig '
 mkdir -p /tmp/zig
 for tool in c++ ar ranlib; do
-    case $tool in c++) args="c++ -target aarch64-linux-gnu.2.17" ;; *) args=$tool ;; esac
+    case $tool in c++) args="c++ -target aarch64-linux-gnu.2.17 -idirafter /usr/include" ;; *) args=$tool ;; esac
     printf "#!/bin/sh\nexec %s %s \"\$@\"\n" "$TOVRA_ZIG" "$args" >/tmp/zig/$tool
     chmod +x /tmp/zig/$tool
 done
@@ -113,10 +116,18 @@ CXX=/tmp/zig/c++ /opt/venv/bin/python -m pip wheel -q --disable-pip-version-chec
 done
 
 echo "== auditwheel"
+# auto: the oldest tag the module allows, which must be manylinux_2_17 or
+# older (auditwheel only names this machine's architecture in its choices).
 for wheel in "$work"/raw/*.whl; do
-    arch=${wheel##*-linux_}
-    arch=${arch%.whl}
-    "$TOVRA_TOOLS/bin/auditwheel" -q repair --plat "manylinux_2_17_$arch" --wheel-dir "$out" "$wheel"
+    PATH="$TOVRA_TOOLS/bin:$PATH" "$TOVRA_TOOLS/bin/auditwheel" repair --plat auto --wheel-dir "$out" "$wheel" \
+        >"$work/auditwheel.log" 2>&1 || { cat "$work/auditwheel.log" >&2; exit 1; }
+done
+for wheel in "$out"/*.whl; do
+    glibc_minor=$(basename "$wheel" | sed -n 's/.*manylinux_2_\([0-9]*\)_.*/\1/p')
+    if [ -z "$glibc_minor" ] || [ "$glibc_minor" -gt 17 ]; then
+        echo "$(basename "$wheel"): not manylinux_2_17 or older" >&2
+        exit 1
+    fi
 done
 # auditwheel reads symbol versions only: a glibc symbol left without one
 # would bind to whatever the system has, or to nothing on an old one.
