@@ -46,7 +46,7 @@ for arch in "$@"; do
         for version in 3.12 3.13; do
             venv=$work/venv-$version
             "$(scripts/find-python.sh "$version")" -m venv "$venv"
-            "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis networkx
+            "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis networkx numpy
             (
                 eval "$(echo "$no_compiler_script" | sed "s|/tmp/no-compiler|$work/no-compiler|g")"
                 "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-index --only-binary :all: \
