@@ -38,14 +38,16 @@ echo "== sdist"
 sdist=$(ls "$out"/tovra_api-*.tar.gz)
 basename "$sdist"
 
-# The pip command of a wheel build, linked by wheel-link.sh from CHECKOUT.
-# $1: the checkout's path where the build runs.
+# The pip option that has a wheel build linked by wheel-link.sh. $1: the
+# checkout's path as the build sees it.
 linked_by_zig() {
     echo "--config-settings=cmake.define.CMAKE_CXX_LINKER_LAUNCHER=$1/scripts/wheel-link.sh"
 }
 
-# Inside a root: the checkout and the sdist at /src, zig at its own path.
-# $1: the root's wheels' subdirectory; then root_run's script and arguments.
+# Runs the script $1 in the root at $root_dir, from /src, which holds the
+# checkout and the sdist, with zig at its own path; the script gets the
+# sdist's name as $1 and the rest of the arguments after it, and leaves its
+# wheels in /src/wheels.
 in_root_with_zig() {
     root_ensure
     root_copy_tree "$checkout"
