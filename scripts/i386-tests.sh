@@ -2,23 +2,17 @@
 # Runs the C++ unit tests of the core and the Python test suite under a 32-bit
 # x86 CPython (C long and pointers of 32 bits), in an i386 Debian trixie root.
 #
-# The root is made once with debootstrap from the Debian mirror that this
-# machine's apt configuration names, then kept in $TOVRA_I386_ROOT (default
-# /var/cache/tovra/i386-trixie, outside the checkout) and reused. Each run
-# copies the working tree into it, builds the module there with the root's own
-# g++, CMake and scikit-build-core, and runs the tests. Needs root.
+# The root (scripts/i386-root.sh) is made once with debootstrap from the
+# Debian mirror that this machine's apt configuration names, then kept outside
+# the checkout and reused. Each run copies the working tree into it, builds
+# the module there with the root's own g++, CMake and scikit-build-core, and
+# runs the tests. Needs root.
 #
 #   scripts/i386-tests.sh [PYTEST ARGS...]   (run from tests/; default: all)
 set -eu
 cd "$(dirname "$0")/.."
 checkout=$PWD
-. scripts/debian-root.sh
-root_dir=${TOVRA_I386_ROOT:-/var/cache/tovra/i386-trixie}
-root_suite=trixie
-root_arch=i386
-root_packages="python3 python3-dev python3-venv python3-pytest python3-hypothesis python3-numpy python3-scikit-build-core g++ cmake ninja-build ca-certificates"
-# networkx, which one example keeps in step, comes from the package index.
-root_setup="python3 -m venv --system-site-packages /opt/venv && /opt/venv/bin/python -m pip install -q --disable-pip-version-check networkx"
+. scripts/i386-root.sh
 root_ensure
 root_copy_tree "$checkout"
 

@@ -1,0 +1,143 @@
+#!/bin/sh
+# Builds, from the sdist, every wheel this machine can make and test, into
+# OUTDIR (with the sdist itself):
+#   x86_64  cp312, cp313 (this machine), cp314, cp315 (the sid root)
+#   i686    cp313 (the i386 root)
+#   aarch64 cp313 (the arm64 root, under qemu-user)
+# and checks each with auditwheel to manylinux_2_17 (manylinux2014), and all
+# of them with twine check. Needs root (the Debian roots).
+#
+# How: where a g++ runs natively (this machine, the sid and i386 roots), it
+# compiles the module, so the wheel runs the code the project is tuned with,
+# and scripts/wheel-link.sh links it with zig against glibc 2.17's symbols,
+# libstdc++ static. In the arm64 root a g++ would run emulated, ten times
+# slower, so zig compiles there too (clang, with its libc++ static); zig is an
+# x86_64 static binary and runs natively inside that root. Nothing but glibc,
+# libgcc_s and CPython is asked of the system at run time.
+#
+#   scripts/build-wheels.sh OUTDIR
+# WHEEL_ARCHES picks the architectures (default "x86_64 i686 aarch64").
+set -eu
+[ $# -eq 1 ] || { echo "usage: scripts/build-wheels.sh OUTDIR" >&2; exit 2; }
+cd "$(dirname "$0")/.."
+checkout=$PWD
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+unset PYTHON || true
+arches=${WHEEL_ARCHES:-"x86_64 i686 aarch64"}
+. scripts/zig-tools.sh
+work=$checkout/build/wheels
+rm -rf "$work" "$out"/tovra_api-*
+mkdir -p "$work/raw"
+CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+export CMAKE_BUILD_PARALLEL_LEVEL
+
+echo "== sdist"
+"$TOVRA_TOOLS/bin/python" -m build --sdist --outdir "$out" . >"$work/sdist.log" 2>&1 \
+    || { cat "$work/sdist.log" >&2; exit 1; }
+sdist=$(ls "$out"/tovra_api-*.tar.gz)
+basename "$sdist"
+
+# The pip option that has a wheel build linked by wheel-link.sh. $1: the
+# checkout's path as the build sees it.
+linked_by_zig() {
+    echo "--config-settings=cmake.define.CMAKE_CXX_LINKER_LAUNCHER=$1/scripts/wheel-link.sh"
+}
+
+# Runs the script $1 in the root at $root_dir, from /src, which holds the
+# checkout and the sdist, with zig at its own path; the script gets the
+# sdist's name as $1 and the rest of the arguments after it, and leaves its
+# wheels in /src/wheels.
+in_root_with_zig() {
+    root_ensure
+    root_copy_tree "$checkout"
+    cp "$sdist" "$root_dir/src/"
+    mkdir -p "$root_dir/src/wheels"
+    zig_bind_into_root "$root_dir"
+    script=$1
+    shift
+    root_run "export TOVRA_ZIG=$TOVRA_ZIG ZIG_GLOBAL_CACHE_DIR=$ZIG_GLOBAL_CACHE_DIR \
+        CMAKE_BUILD_PARALLEL_LEVEL=$CMAKE_BUILD_PARALLEL_LEVEL; $script" build-wheels "$(basename "$sdist")" "$@"
+    cp "$root_dir"/src/wheels/*.whl "$work/raw/"
+}
+
+for arch in $arches; do
+    case $arch in
+    x86_64)
+        for version in 3.12 3.13; do
+            echo "== x86_64 wheel for CPython $version"
+            venv=$work/venv-$version
+            "$(scripts/find-python.sh "$version")" -m venv "$venv"
+            TOVRA_WHEEL_GLIBC_TARGET=x86_64-linux-gnu.2.17 "$venv/bin/python" -m pip wheel -q \
+                --disable-pip-version-check --no-cache-dir --no-deps --wheel-dir "$work/raw" \
+                "$(linked_by_zig "$checkout")" --config-settings=build-dir="$work/build-$version" "$sdist"
+        done
+        echo "== x86_64 wheels for CPython 3.14 and 3.15, in the sid root"
+        . scripts/sid-root.sh
+        in_root_with_zig '
+for version in 3.14 3.15; do
+    TOVRA_WHEEL_GLIBC_TARGET=x86_64-linux-gnu.2.17 /opt/venv-$version/bin/python -m pip wheel -q \
+        --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
+        "$2" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
+        || { cat /tmp/wheel.log; exit 1; }
+done' "$(linked_by_zig /src)"
+        ;;
+    i686)
+        echo "== i686 wheel, in the i386 root"
+        . scripts/i386-root.sh
+        in_root_with_zig '
+TOVRA_WHEEL_GLIBC_TARGET=x86-linux-gnu.2.17 /opt/venv/bin/python -m pip wheel -q \
+    --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
+    "$2" --config-settings=build-dir=/tmp/wheel "$1" >/tmp/wheel.log 2>&1 || { cat /tmp/wheel.log; exit 1; }' \
+            "$(linked_by_zig /src)"
+        ;;
+    aarch64)
+        echo "== aarch64 wheel, in the arm64 root under qemu-user"
+        . scripts/arm64-root.sh
+        emulation_ensure
+        # zig compiles and links; -fomit-frame-pointer as g++ does by default.
+        # Debian keeps pyconfig.h under /usr/include/aarch64-linux-gnu, which
+        # zig, with glibc headers of its own, does not search; after them, it
+        # may.
+        in_root_with_zig '
+mkdir -p /tmp/zig
+for tool in c++ ar ranlib; do
+    case $tool in c++) args="c++ -target aarch64-linux-gnu.2.17 -idirafter /usr/include" ;; *) args=$tool ;; esac
+    printf "#!/bin/sh\nexec %s %s \"\$@\"\n" "$TOVRA_ZIG" "$args" >/tmp/zig/$tool
+    chmod +x /tmp/zig/$tool
+done
+CXX=/tmp/zig/c++ /opt/venv/bin/python -m pip wheel -q --disable-pip-version-check --no-build-isolation \
+    --no-cache-dir --no-deps --wheel-dir wheels --config-settings=build-dir=/tmp/wheel \
+    --config-settings=cmake.define.CMAKE_AR=/tmp/zig/ar --config-settings=cmake.define.CMAKE_RANLIB=/tmp/zig/ranlib \
+    --config-settings=cmake.define.CMAKE_CXX_FLAGS=-fomit-frame-pointer \
+    --config-settings=cmake.define.CMAKE_MODULE_LINKER_FLAGS=-s "$1" >/tmp/wheel.log 2>&1 \
+    || { cat /tmp/wheel.log; exit 1; }'
+        ;;
+    *) echo "no wheels for $arch here" >&2; exit 2 ;;
+    esac
+done
+
+echo "== auditwheel"
+# auto: the oldest tag the module allows, which must be manylinux_2_17 or
+# older (auditwheel only names this machine's architecture in its choices).
+for wheel in "$work"/raw/*.whl; do
+    PATH="$TOVRA_TOOLS/bin:$PATH" "$TOVRA_TOOLS/bin/auditwheel" repair --plat auto --wheel-dir "$out" "$wheel" \
+        >"$work/auditwheel.log" 2>&1 || { cat "$work/auditwheel.log" >&2; exit 1; }
+done
+for wheel in "$out"/*.whl; do
+    glibc_minor=$(basename "$wheel" | sed -n 's/.*manylinux_2_\([0-9]*\)_.*/\1/p')
+    if [ -z "$glibc_minor" ] || [ "$glibc_minor" -gt 17 ]; then
+        echo "$(basename "$wheel"): not manylinux_2_17 or older" >&2
+        exit 1
+    fi
+done
+# auditwheel reads symbol versions only: a glibc symbol left without one
+# would bind to whatever the system has, or to nothing on an old one.
+"$TOVRA_TOOLS/bin/python" scripts/check_wheel_symbols.py "$out"/*.whl
+"$TOVRA_TOOLS/bin/twine" check --strict "$out"/*
+echo "== wheels in $out"
+for wheel in "$out"/*.whl; do
+    tag=$("$TOVRA_TOOLS/bin/auditwheel" show "$wheel" 2>/dev/null | tr -d '\n' | sed -n 's/.*platform tag: *"\([^"]*\)".*/\1/p')
+    printf '%-72s %-24s %8s bytes\n' "$(basename "$wheel")" "$tag" "$(wc -c <"$wheel")"
+done
+printf '%-72s %-24s %8s bytes\n' "$(basename "$sdist")" sdist "$(wc -c <"$sdist")"
