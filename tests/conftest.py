@@ -73,7 +73,9 @@ class CallsBack:
         try:
             self.action()
         except Exception as error:
-            self.raised = error
+            # Kept without its traceback, which would hold this frame and its
+            # callers alive between conversions (and show in the leak checks).
+            self.raised = error.with_traceback(None)
             if self.propagate:
                 raise
         return self.value
