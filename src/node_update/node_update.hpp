@@ -78,7 +78,7 @@ inline constexpr std::array<std::size_t, field_count> field_at_position = [] {
     at.fill(field_count);
     [&]<std::size_t... I>(std::index_sequence<I...>) { ((at.at(field_at<I>.position) = I), ...); }(
         std::make_index_sequence<field_count>{});
-    for (const std::size_t field : at) at.at(field);
+    for (const std::size_t field : at) static_cast<void>(at.at(field));  // throws, so fails the build, if unset
     return at;
 }();
 
