@@ -106,14 +106,7 @@ class Plain:
 
 
 def plain_with(data: Data, nodes=True, edges=True) -> Plain:
-    p = Plain()
-    if nodes:
-        for i, u in zip(data.ids, data.updates):
-            p.add_node(i, u)
-    if edges:
-        for a, b, w in data.edges:
-            p.add_edge(a, b, w)
-    return p
+    return build_diff(Plain, data, nodes, edges)
 
 
 # ---- a diff with and without the index of incoming edges -------------------
