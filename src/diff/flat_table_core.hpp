@@ -2,16 +2,23 @@
 // interface built on it is flat_table.hpp; its iterator, flat_table_iterator.hpp.
 //
 // Design. A table is one allocation, its block, holding a control byte per
-// slot and then the slots: Robin Hood linear probing over a power-of-two
-// capacity, backward-shift deletion (no tombstones), at most 7/8 of the slots
-// in use (every slot, in a table of at most `full_up_to` slots). The table
-// object itself is the block's address, the size, log2 of the capacity and
-// two flags: 16 bytes, and an empty table has no block at all. Most tables of
-// a diff are small inner tables, so both the empty and the tiny table are
-// first-class cases.
+// slot and then the slots: Robin Hood linear probing, backward-shift
+// deletion (no tombstones), at most 7/8 of the slots in use (every slot, in a
+// table of at most `full_up_to` slots). The table object itself is the
+// block's address, the size, the capacity's class and two flags: 16 bytes,
+// and an empty table has no block at all. Most tables of a diff are small
+// inner tables, so both the empty and the tiny table are first-class cases.
 //
-// A block of 2^log2 slots (8 here; the overflow's address only in tables of
-// 2^overflow_min_log2 slots or more):
+// Capacities are not powers of two: a block pays for every slot it has, and
+// doubling leaves a table between half and 7/8 full, a quarter of the slots
+// idle on average. Tiny tables step a slot or two at a time (a source with
+// three targets gets three slots, not four), larger ones alternate 2^k and
+// 1.5 x 2^k. A key's home slot is the top 32 bits of its hash scaled to the
+// capacity, which keeps homes in hash order: that is what the Robin Hood
+// order of a cluster needs, and it is the same arithmetic on every host.
+//
+// A block of 8 slots (the overflow's address only in tables large enough to
+// hold a run longer than `max_distance`):
 //
 //   block_
 //   |
@@ -52,6 +59,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -108,7 +116,7 @@ protected:
     FlatCore(const FlatCore& other) : FlatCore() {
         if (other.block_ == nullptr) return;
         FlatCore copy;
-        copy.allocate(other.log2_);
+        copy.allocate(other.class_);
         copy.flags_ = other.flags_ & strong_flag;
         const std::size_t cap = other.capacity();
         const std::uint8_t* from = other.control();
@@ -130,7 +138,7 @@ protected:
     FlatCore(FlatCore&& other) noexcept
         : block_(std::exchange(other.block_, nullptr)),
           size_(std::exchange(other.size_, 0)),
-          log2_(std::exchange(other.log2_, 0)),
+          class_(std::exchange(other.class_, 0)),
           flags_(std::exchange(other.flags_, 0)) {}
 
     FlatCore& operator=(const FlatCore& other) {
@@ -154,7 +162,7 @@ protected:
     void swap(FlatCore& other) noexcept {
         std::swap(block_, other.block_);
         std::swap(size_, other.size_);
-        std::swap(log2_, other.log2_);
+        std::swap(class_, other.class_);
         std::swap(flags_, other.flags_);
     }
 
@@ -178,8 +186,6 @@ protected:
 
     static constexpr std::uint8_t strong_flag = 1;
     static constexpr std::uint8_t overflow_flag = 2;
-    static constexpr unsigned min_log2 = 1;
-    static constexpr unsigned max_log2 = sizeof(std::size_t) >= 8 ? 32 : 31;
 
     // A table this small may fill every slot. The inner tables of a graph
     // hold a source's targets, from two to a few dozen: kept full they take
@@ -194,14 +200,19 @@ protected:
         return cap - cap / 8;
     }
 
-    // Only a run of more than `max_distance` entries sends a key to the
-    // overflow, so a table too small to hold one never has an overflow and
-    // its block keeps no room for the overflow's address.
-    static constexpr unsigned overflow_min_log2 = [] {
-        unsigned log2 = min_log2;
-        while (max_load(std::size_t{1} << log2) <= max_distance) ++log2;
-        return log2;
+    // The capacity of each class, smallest first. Below `full_up_to` a
+    // step costs an entry's slot or two; above, 2^k and 1.5 x 2^k alternate,
+    // so growth is by 1.5 or 4/3. All stay below 2^32, as the home slot's
+    // arithmetic needs.
+    static constexpr std::size_t class_count = 65;
+    static constexpr std::array<std::uint32_t, class_count> capacities = [] {
+        std::array<std::uint32_t, class_count> caps{1, 2, 3, 4, 6, 8, 10, 12, 14, 16};
+        for (std::size_t c = 10; c < class_count; ++c) {
+            caps[c] = c % 2 == 0 ? caps[c - 1] / 2 * 3 : caps[c - 2] * 2;
+        }
+        return caps;
     }();
+    static_assert(capacities[class_count - 1] == 3u << 30, "the largest class stays below 2^32");
 
     static_assert(max_distance + 1 < 255);
     static_assert(std::is_nothrow_move_constructible_v<value_type>,
@@ -219,38 +230,39 @@ protected:
     static constexpr std::size_t overflow_offset(std::size_t cap) noexcept {
         return round_up(slots_offset(cap) + cap * sizeof(value_type), alignof(Overflow*));
     }
-    static constexpr bool has_overflow_room(std::size_t cap) noexcept {
-        return cap >= (std::size_t{1} << overflow_min_log2);
-    }
+    // Only a run of more than `max_distance` entries sends a key to the
+    // overflow, so a table too small to hold one never has an overflow and
+    // its block keeps no room for the overflow's address.
+    static constexpr bool has_overflow_room(std::size_t cap) noexcept { return max_load(cap) > max_distance; }
     static constexpr std::size_t block_bytes(std::size_t cap) noexcept {
         if (has_overflow_room(cap)) return overflow_offset(cap) + sizeof(Overflow*);
         return slots_offset(cap) + cap * sizeof(value_type);
     }
 
-    static unsigned capacity_log2_for(std::size_t count) {
-        unsigned log2 = min_log2;
-        while (max_load(std::size_t{1} << log2) < count) {
-            if (++log2 > max_log2) throw std::length_error("hash table too large");
+    // The smallest class with room for `count` entries.
+    static unsigned class_for(std::size_t count) {
+        for (unsigned c = 0; c < class_count; ++c) {
+            if (max_load(capacities[c]) >= count) return c;
         }
-        return log2;
+        throw std::length_error("hash table too large");
     }
 
     static std::size_t max_size() noexcept { return std::numeric_limits<std::uint32_t>::max(); }
 
-    std::size_t capacity() const noexcept { return block_ == nullptr ? 0 : std::size_t{1} << log2_; }
+    std::size_t capacity() const noexcept { return block_ == nullptr ? 0 : capacities[class_]; }
     bool strong() const noexcept { return (flags_ & strong_flag) != 0; }
     bool has_overflow() const noexcept { return (flags_ & overflow_flag) != 0; }
     std::size_t overflow_size() const noexcept { return has_overflow() ? overflow().size() : 0; }
 
     // These need the block: only for a table that has one.
-    std::size_t mask() const noexcept { return (std::size_t{1} << log2_) - 1; }
-    value_type* slots() const noexcept {
-        return reinterpret_cast<value_type*>(block_ + slots_offset(std::size_t{1} << log2_));
-    }
+    std::size_t slot_count() const noexcept { return capacities[class_]; }
+    std::size_t after(std::size_t i) const noexcept { return i + 1 == slot_count() ? 0 : i + 1; }
+    std::size_t before(std::size_t i) const noexcept { return (i == 0 ? slot_count() : i) - 1; }
+    value_type* slots() const noexcept { return reinterpret_cast<value_type*>(block_ + slots_offset(slot_count())); }
     std::uint8_t* control() const noexcept { return reinterpret_cast<std::uint8_t*>(block_); }
     // Only for a table with room for it (has_overflow_room).
     Overflow*& overflow_slot() const noexcept {
-        return *reinterpret_cast<Overflow**>(block_ + overflow_offset(std::size_t{1} << log2_));
+        return *reinterpret_cast<Overflow**>(block_ + overflow_offset(slot_count()));
     }
     Overflow& overflow() const noexcept { return *overflow_slot(); }
 
@@ -264,13 +276,15 @@ protected:
     static const key_type& lookup_key(const key_type& key) noexcept { return key; }
     static const key_type& lookup_key(const HashedKey<key_type>& hashed) noexcept { return hashed.key; }
 
+    // Both factors are below 2^32, so the product fits 64 bits on any host.
+    std::size_t home_of(std::uint64_t h) const noexcept {
+        return static_cast<std::size_t>(((h >> 32) * capacities[class_]) >> 32);
+    }
     std::size_t home(const key_type& key) const noexcept {
-        const std::uint64_t h = strong() ? Hash{}.strong(key) : Hash{}.primary(key);
-        return static_cast<std::size_t>(h) & mask();
+        return home_of(strong() ? Hash{}.strong(key) : Hash{}.primary(key));
     }
     std::size_t home(const HashedKey<key_type>& hashed) const noexcept {
-        const std::uint64_t h = strong() ? Hash{}.strong(hashed.key) : hashed.primary;
-        return static_cast<std::size_t>(h) & mask();
+        return home_of(strong() ? Hash{}.strong(hashed.key) : hashed.primary);
     }
 
     template <class Lookup>
@@ -282,10 +296,9 @@ protected:
     // the search ends at the first entry closer to its home than the key
     // would be, and a key is compared only where the distances agree.
     Spot probe_from(const key_type& key, std::size_t start) const noexcept {
-        const std::size_t mask = this->mask();
         const std::uint8_t* ctrl = control();
         std::size_t i = start;
-        for (unsigned d = 1;; ++d, i = (i + 1) & mask) {
+        for (unsigned d = 1;; ++d, i = after(i)) {
             const unsigned c = ctrl[i];
             if (c < d) return {i, d, false};
             if (c == d && Policy::key_of(slots()[i]) == key) return {i, d, true};
@@ -294,13 +307,12 @@ protected:
 
     // Where a key known to be absent goes.
     Spot probe_absent(const key_type& key) const noexcept {
-        const std::size_t mask = this->mask();
         const std::uint8_t* ctrl = control();
         std::size_t i = home(key);
         unsigned d = 1;
         while (ctrl[i] >= d) {
             ++d;
-            i = (i + 1) & mask;
+            i = after(i);
         }
         return {i, d, false};
     }
@@ -440,7 +452,7 @@ protected:
         bool spot_valid = block_ != nullptr;
         for (;;) {
             if (main_size() + 1 > max_load(capacity())) {
-                rehash(block_ == nullptr ? min_log2 : log2_ + 1, strong());
+                rehash(block_ == nullptr ? 0 : grown_class(), strong());
                 spot_valid = false;
             }
             if (!spot_valid) spot = probe(key);
@@ -456,7 +468,7 @@ protected:
                 return {Place{spot.index, {}}, true};
             }
             if (!strong()) {
-                rehash(log2_, true);
+                rehash(class_, true);
                 spot_valid = false;
                 continue;
             }
@@ -487,18 +499,17 @@ protected:
     // (the new one included) past `max_distance`.
     bool make_room(std::size_t at, unsigned distance) noexcept {
         if (distance > max_distance + 1) return false;
-        const std::size_t mask = this->mask();
         std::uint8_t* ctrl = control();
         std::size_t end = at;
         while (ctrl[end] != 0) {
             if (ctrl[end] == max_distance + 1) return false;
-            end = (end + 1) & mask;
+            end = after(end);
         }
         while (end != at) {
-            const std::size_t before = (end - 1) & mask;
-            relocate(before, end);
-            ctrl[end] = static_cast<std::uint8_t>(ctrl[before] + 1);
-            end = before;
+            const std::size_t from = before(end);
+            relocate(from, end);
+            ctrl[end] = static_cast<std::uint8_t>(ctrl[from] + 1);
+            end = from;
         }
         return true;
     }
@@ -507,14 +518,13 @@ protected:
     // it move one slot back until one is at its home or a slot is empty. The
     // exact inverse of make_room.
     void close_gap(std::size_t hole) noexcept {
-        const std::size_t mask = this->mask();
         std::uint8_t* ctrl = control();
-        std::size_t next = (hole + 1) & mask;
+        std::size_t next = after(hole);
         while (ctrl[next] > 1) {
             relocate(next, hole);
             ctrl[hole] = static_cast<std::uint8_t>(ctrl[next] - 1);
             hole = next;
-            next = (next + 1) & mask;
+            next = after(next);
         }
         ctrl[hole] = 0;
     }
@@ -558,13 +568,12 @@ protected:
     // ---------------------------------------------------------------------
     // Growth, allocation and release
 
-    void allocate(unsigned log2) {
-        if (log2 > max_log2) throw std::length_error("hash table too large");
-        const std::size_t cap = std::size_t{1} << log2;
+    void allocate(unsigned size_class) {
+        const std::size_t cap = capacities[size_class];
         const std::size_t limit = std::numeric_limits<std::size_t>::max() - 2 * alignof(value_type) - 8;
         if (cap > limit / (sizeof(value_type) + 1)) throw std::length_error("hash table too large");
         block_ = static_cast<char*>(table_memory::allocate(block_bytes(cap)));
-        log2_ = static_cast<std::uint8_t>(log2);
+        class_ = static_cast<std::uint8_t>(size_class);
         if (has_overflow_room(cap)) ::new (static_cast<void*>(&overflow_slot())) Overflow*(nullptr);
         std::memset(control(), 0, cap);
     }
@@ -583,13 +592,13 @@ protected:
         table_memory::release(block_, block_bytes(capacity()));
         block_ = nullptr;
         size_ = 0;
-        log2_ = 0;
+        class_ = 0;
         flags_ = 0;
     }
 
     Overflow& make_overflow() {
         if (!has_overflow()) {
-            // Unreachable by the arithmetic of overflow_min_log2; kept so that
+            // Unreachable by the arithmetic of has_overflow_room; kept so that
             // a mistake there fails loudly instead of writing past the block.
             if (!has_overflow_room(capacity())) throw std::logic_error("overflow in a small table");
             overflow_slot() = new Overflow();
@@ -608,45 +617,66 @@ protected:
 
     // Room for `count` entries without growing.
     void reserve(std::size_t count) {
-        if (count > max_load(capacity())) rehash(capacity_log2_for(count), strong());
+        if (count > max_load(capacity())) rehash(class_for(count), strong());
     }
 
-    // Places an entry taken from another table during a rehash; one the
-    // bound refuses goes to the overflow. That happens only when a table
-    // switches to the strong hash: growing never moves an entry farther from
-    // its home (a larger table only splits the runs of a smaller one, and a
-    // run's entries keep their relative order), so a growing table refuses
-    // nothing.
+    // The class a full table grows to: the next one. Each tiny class is a
+    // slot or two more than the last, so that a table keeps close to what it
+    // holds; a larger table grows by 1.5 or 4/3.
+    unsigned grown_class() const {
+        if (class_ + 1u == class_count) throw std::length_error("hash table too large");
+        return class_ + 1u;
+    }
+
+    // Places an entry taken from another table during a rehash. A table on
+    // the primary hash refuses one that would sit past the bound, and then
+    // false is returned with the entry untouched: the rehash starts over on
+    // the strong hash, as an insertion would. A table already on the strong
+    // hash puts it in the overflow. Either happens only to keys chosen to
+    // collide: the capacities are not powers of two, so growing can move an
+    // entry a slot farther from home than before, but never near the bound
+    // with random keys.
     template <class Taken>
-    void place(Taken&& entry) {
+    bool place(Taken&& entry) {
         const key_type& key = Policy::key_of(entry);
         const Spot spot = probe_absent(key);
         if (make_room(spot.index, spot.distance)) {
             ::new (static_cast<void*>(slots() + spot.index)) value_type(std::forward<Taken>(entry));
             control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
-        } else {
+        } else if (strong()) {
             make_overflow().emplace(std::forward<Taken>(entry));
+        } else {
+            return false;
         }
         ++size_;
+        return true;
     }
 
-    // Moves every slot entry, in slot order, into a new block of 2^log2
-    // slots under the chosen hash. The overflow is handed over as it is (its
+    // Moves every slot entry, in slot order, into a new block of the given
+    // class under the chosen hash, or under the strong hash if the primary
+    // one would break the bound. The overflow is handed over as it is (its
     // keys stay there until they are erased or the table is cleared).
-    //
+    void rehash(unsigned size_class, bool use_strong) {
+        if (!rehash_as(size_class, use_strong)) rehash_as(size_class, true);
+    }
+
     // The old slots are left standing, keys intact, until the new table is
-    // complete, so if an allocation for the overflow fails every value can
-    // be given back and the table is left as it was.
-    void rehash(unsigned log2, bool use_strong) {
+    // complete, so if an allocation for the overflow fails, or the primary
+    // hash refuses an entry (then false is returned), every value can be
+    // given back and the table is left as it was.
+    bool rehash_as(unsigned size_class, bool use_strong) {
         if constexpr (Policy::relocates_by_copy) {
-            if (use_strong == strong() && grow_by_copy(log2)) return;
+            if (use_strong == strong() && grow_by_copy(size_class)) return true;
         }
         FlatCore fresh;
-        fresh.allocate(log2);
+        fresh.allocate(size_class);
         if (use_strong) fresh.flags_ |= strong_flag;
         try {
             for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-                if (control()[i] != 0) fresh.place(Policy::take(slots()[i]));
+                if (control()[i] != 0 && !fresh.place(Policy::take(slots()[i]))) {
+                    give_back(fresh);
+                    return false;
+                }
             }
         } catch (...) {
             give_back(fresh);
@@ -655,7 +685,7 @@ protected:
         if (has_overflow()) {
             Overflow* kept = std::exchange(overflow_slot(), nullptr);
             flags_ &= static_cast<std::uint8_t>(~overflow_flag);
-            if (fresh.has_overflow()) {  // not expected: see place()
+            if (fresh.has_overflow()) {  // only when switching to the strong hash
                 kept->merge(fresh.overflow());
                 delete fresh.overflow_slot();
             }
@@ -664,16 +694,17 @@ protected:
         }
         fresh.size_ = size_;
         swap(fresh);  // `fresh` now owns the old block and destroys it
+        return true;
     }
 
     // Growth for entries that move as bytes: each is copied into a new
     // block, and the old block is then freed without destroying them. The
-    // old slots are not touched, so if an entry does not fit (growing never
-    // moves one farther from home, so it is not expected) the new block is
-    // dropped and false returned with the table as it was.
-    bool grow_by_copy(unsigned log2) {
+    // old slots are not touched, so if an entry does not fit (keys chosen to
+    // collide, see place()) the new block is dropped and false returned with
+    // the table as it was.
+    bool grow_by_copy(unsigned size_class) {
         FlatCore fresh;
-        fresh.allocate(log2);
+        fresh.allocate(size_class);
         fresh.flags_ = flags_ & strong_flag;
         const std::uint8_t* ctrl = control();
         std::uint8_t* to = fresh.control();
@@ -706,7 +737,7 @@ protected:
         table_memory::release(block_, block_bytes(capacity()));
         block_ = nullptr;
         size_ = 0;
-        log2_ = 0;
+        class_ = 0;
         flags_ = 0;
     }
 
@@ -731,7 +762,7 @@ protected:
     // block_bytes).
     char* block_ = nullptr;
     std::uint32_t size_ = 0;  // slots and overflow together
-    std::uint8_t log2_ = 0;   // capacity is 2^log2_ once block_ is set
+    std::uint8_t class_ = 0;  // capacities[class_] slots once block_ is set
     std::uint8_t flags_ = 0;
 };
 

@@ -72,10 +72,10 @@ struct TableInspector {
         using Core = FlatCore<Policy, Hash>;
         using Key = typename Core::key_type;
         if (table.block_ == nullptr) {
-            const bool blank = table.size_ == 0 && table.log2_ == 0 && table.flags_ == 0;
+            const bool blank = table.size_ == 0 && table.class_ == 0 && table.flags_ == 0;
             return blank ? nullptr : "a table without a block is not blank";
         }
-        if (table.log2_ < Core::min_log2 || table.log2_ > Core::max_log2) return "capacity out of range";
+        if (table.class_ >= Core::class_count) return "capacity out of range";
         if ((table.flags_ & ~(Core::strong_flag | Core::overflow_flag)) != 0) return "unknown flag";
         if (!Core::has_overflow_room(table.capacity())) {
             if (table.has_overflow()) return "overflow in a table too small for one";
@@ -88,7 +88,6 @@ struct TableInspector {
             if (!table.strong()) return "overflow on the primary hash";
         }
         const std::size_t cap = table.capacity();
-        const std::size_t mask = table.mask();
         const std::uint8_t* ctrl = table.control();
         // From an empty slot on, so that no cluster is cut in two by the end
         // of the slots. A full table (only a small one may be full) is one
@@ -101,7 +100,7 @@ struct TableInspector {
             start = 0;
             while (start < cap && ctrl[start] != 1) ++start;
             if (start == cap) return "a full table with no entry in its home slot";
-            start = (start + mask) & mask;
+            start = (start + cap - 1) % cap;
         }
 
         // The keys of one home lie side by side, a run: two equal keys could
@@ -113,7 +112,7 @@ struct TableInspector {
         std::size_t run_first = 0;
         std::size_t run_length = 0;
         const auto key_at = [&](std::size_t k) -> const Key& {
-            return Policy::key_of(table.slots()[(run_first + k) & mask]);
+            return Policy::key_of(table.slots()[(run_first + k) % cap]);
         };
         const auto close_run = [&]() {
             if (run_length == 0 || (run_length == 1 && !overflowing)) return true;
@@ -137,14 +136,14 @@ struct TableInspector {
         };
         std::size_t occupied = 0;
         for (std::size_t step = 1; step <= cap; ++step) {
-            const std::size_t i = (start + step) & mask;
+            const std::size_t i = (start + step) % cap;
             const unsigned c = ctrl[i];
-            const unsigned previous = ctrl[(i + mask) & mask];
+            const unsigned previous = ctrl[(i + cap - 1) % cap];
             if (c > previous + 1) return "cluster out of home order";
             if (c == 0) continue;
             ++occupied;
             if (c > Core::max_distance + 1) return "entry past the probe bound";
-            const std::size_t home = (i - (c - 1)) & mask;
+            const std::size_t home = (i + cap - (c - 1)) % cap;
             if (home != table.home(Policy::key_of(table.slots()[i]))) {
                 return "control byte is not the distance from home";
             }
