@@ -505,6 +505,15 @@ protected:
             if (ctrl[end] == max_distance + 1) return false;
             end = after(end);
         }
+        if constexpr (Policy::relocates_by_copy) {
+            // A run that does not wrap moves as one block of bytes.
+            if (end > at) {
+                std::memmove(static_cast<void*>(slots() + at + 1), static_cast<const void*>(slots() + at),
+                             (end - at) * sizeof(value_type));
+                for (; end != at; --end) ctrl[end] = static_cast<std::uint8_t>(ctrl[end - 1] + 1);
+                return true;
+            }
+        }
         while (end != at) {
             const std::size_t from = before(end);
             relocate(from, end);
@@ -628,19 +637,56 @@ protected:
         return class_ + 1u;
     }
 
+    // A rehash fills the new table in home order. Homes follow the hash in
+    // both tables, so from the first slot past the entries of a cluster
+    // wrapped around from the end, the old slots come in home order and most
+    // entries just go after the last one placed, with no probe and nothing
+    // to shift. The rest (keys of one home there and of two here, a run
+    // reaching the end) are inserted as usual.
+    struct Filling {
+        std::size_t last_home = 0;
+        std::size_t next = 0;  // the first free slot after the last one placed in order
+    };
+
+    std::size_t first_in_home_order() const noexcept {
+        std::size_t first = 0;
+        while (first < capacity() && control()[first] > first + 1) ++first;
+        return first;
+    }
+
+    // Where the next entry of a rehash goes, with room made there; false,
+    // changing nothing, if that would put an entry past the bound.
+    bool room_for(const key_type& key, Filling& filling, Spot& spot) noexcept {
+        const std::size_t cap = slot_count();
+        const std::size_t home = this->home(key);
+        spot = {std::max(home, filling.next), 0, false};
+        spot.distance = static_cast<unsigned>(spot.index - home + 1);
+        const bool in_order = home >= filling.last_home && spot.index < cap;
+        if (in_order) {
+            if (spot.distance > max_distance + 1) return false;
+            filling.last_home = home;
+            filling.next = spot.index + 1;
+        } else {
+            spot = probe_absent(key);
+            if (!make_room(spot.index, spot.distance)) return false;
+            if (spot.index == filling.next) ++filling.next;
+        }
+        while (filling.next < cap && control()[filling.next] != 0) ++filling.next;
+        return true;
+    }
+
     // Places an entry taken from another table during a rehash. A table on
     // the primary hash refuses one that would sit past the bound, and then
     // false is returned with the entry untouched: the rehash starts over on
     // the strong hash, as an insertion would. A table already on the strong
     // hash puts it in the overflow. Either happens only to keys chosen to
-    // collide: the capacities are not powers of two, so growing can move an
-    // entry a slot farther from home than before, but never near the bound
-    // with random keys.
+    // collide: capacities are not powers of two, so growing can move an
+    // entry a slot farther from home, but never near the bound with random
+    // keys.
     template <class Taken>
-    bool place(Taken&& entry) {
-        const key_type& key = Policy::key_of(entry);
-        const Spot spot = probe_absent(key);
-        if (make_room(spot.index, spot.distance)) {
+    bool place(Taken&& entry, Filling& filling) {
+        Spot spot;
+        if (room_for(Policy::key_of(entry), filling, spot)) {
             ::new (static_cast<void*>(slots() + spot.index)) value_type(std::forward<Taken>(entry));
             control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
         } else if (strong()) {
@@ -652,10 +698,10 @@ protected:
         return true;
     }
 
-    // Moves every slot entry, in slot order, into a new block of the given
-    // class under the chosen hash, or under the strong hash if the primary
-    // one would break the bound. The overflow is handed over as it is (its
-    // keys stay there until they are erased or the table is cleared).
+    // Moves every slot entry into a new block of the given class under the
+    // chosen hash, or under the strong hash if the primary one would break
+    // the bound. The overflow is handed over as it is (its keys stay there
+    // until they are erased or the table is cleared).
     void rehash(unsigned size_class, bool use_strong) {
         if (!rehash_as(size_class, use_strong)) rehash_as(size_class, true);
     }
@@ -671,9 +717,10 @@ protected:
         FlatCore fresh;
         fresh.allocate(size_class);
         if (use_strong) fresh.flags_ |= strong_flag;
+        Filling filling;
         try {
-            for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-                if (control()[i] != 0 && !fresh.place(Policy::take(slots()[i]))) {
+            for (std::size_t k = 0, cap = capacity(), i = first_in_home_order(); k < cap; ++k, i = after(i)) {
+                if (control()[i] != 0 && !fresh.place(Policy::take(slots()[i]), filling)) {
                     give_back(fresh);
                     return false;
                 }
@@ -706,18 +753,17 @@ protected:
         FlatCore fresh;
         fresh.allocate(size_class);
         fresh.flags_ = flags_ & strong_flag;
-        const std::uint8_t* ctrl = control();
-        std::uint8_t* to = fresh.control();
-        for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-            if (ctrl[i] == 0) continue;
-            const Spot spot = fresh.probe_absent(Policy::key_of(slots()[i]));
-            if (!fresh.make_room(spot.index, spot.distance)) {
+        Filling filling;
+        for (std::size_t k = 0, cap = capacity(), i = first_in_home_order(); k < cap; ++k, i = after(i)) {
+            if (control()[i] == 0) continue;
+            Spot spot;
+            if (!fresh.room_for(Policy::key_of(slots()[i]), filling, spot)) {
                 fresh.free_without_destroying();
                 return false;
             }
             std::memcpy(static_cast<void*>(fresh.slots() + spot.index), static_cast<const void*>(slots() + i),
                         sizeof(value_type));
-            to[spot.index] = static_cast<std::uint8_t>(spot.distance);
+            fresh.control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
         }
         if (has_overflow()) {
             fresh.overflow_slot() = std::exchange(overflow_slot(), nullptr);
