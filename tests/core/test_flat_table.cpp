@@ -291,6 +291,10 @@ TEST_CASE("flat table: random operations agree with the standard containers") {
         // slot, where a miss must stop without an empty slot to stop at.
         map_differential<UuidHash>(3, 5, 5000),
         set_differential<UuidHash>(4, 4, 5000),
+        // Pools that keep a table among the tiny sizes, where each growth
+        // adds a slot or two.
+        map_differential<UuidHash>(11, 13, 8000),
+        set_differential<UuidHash>(12, 40, 8000),
     };
     // The fallbacks are for keys chosen to collide: random keys never take
     // them, or the primary hash spreads keys worse than it should.
@@ -319,6 +323,55 @@ TEST_CASE("flat table: keys colliding under both hashes go to the ordered overfl
     const Reached map = map_differential<Hopeless>(5, 700, 30000);
     const Reached set = set_differential<Hopeless>(6, 700, 30000);
     CHECK(map.overflow && set.overflow);
+}
+
+// Fills a table one key at a time: after every growth each key is still
+// found, and the table is never much larger than what it holds (a tiny one
+// a slot or two over, a larger one at most 7/8 full before it grows by half).
+template <class Table>
+void grow_one_by_one(std::uint64_t seed, std::size_t count) {
+    std::mt19937_64 rng(seed);
+    Table table;
+    std::vector<Uuid> keys;
+    std::size_t last_capacity = 0;
+    for (std::size_t n = 1; n <= count; ++n) {
+        keys.push_back(random_id(rng));
+        if constexpr (requires { table.insert(keys.back()); }) {
+            table.insert(keys.back());
+        } else {
+            table.try_emplace(keys.back(), std::to_string(n));
+        }
+        const std::size_t capacity = TableInspector::capacity(table);
+        if (capacity == last_capacity) continue;
+        last_capacity = capacity;
+        if (!CHECK_SOUND(table)) return;
+        std::size_t found = 0;
+        for (const Uuid& key : keys) found += table.contains(key) ? 1 : 0;
+        CHECK_EQ(found, n);
+        const std::size_t bound = n <= 16 ? n + 2 : (n - 1) * 8 / 7 * 3 / 2 + 2;
+        if (capacity < n || capacity > bound) {
+            CHECK(capacity >= n && capacity <= bound);
+            return;
+        }
+    }
+    // Erasing from the front of the slots down to a few keys shifts entries
+    // back across the end of the slots again and again.
+    for (std::size_t erased = 0; erased + 3 < count; ++erased) {
+        if constexpr (requires { *table.begin() == keys[0]; }) {
+            table.erase(Uuid(*table.begin()));
+        } else {
+            table.erase(Uuid(table.begin()->first));
+        }
+        if (erased % 61 == 0 && !CHECK_SOUND(table)) return;
+    }
+    CHECK_EQ(table.size(), std::size_t{3});
+}
+
+TEST_CASE("flat table: growing a key at a time keeps every key and stays close to what it holds") {
+    grow_one_by_one<FlatSet<Uuid, UuidHash>>(13, 5000);
+    grow_one_by_one<FlatSet<Uuid, FewHomes>>(14, 3000);
+    // Entries that do not move as bytes take the other way through a rehash.
+    grow_one_by_one<FlatMap<Uuid, std::string, UuidHash>>(15, 3000);
 }
 
 // ---------------------------------------------------------------------------
