@@ -711,9 +711,6 @@ protected:
     // hash refuses an entry (then false is returned), every value can be
     // given back and the table is left as it was.
     bool rehash_as(unsigned size_class, bool use_strong) {
-        if constexpr (Policy::relocates_by_copy) {
-            if (use_strong == strong() && grow_by_copy(size_class)) return true;
-        }
         FlatCore fresh;
         fresh.allocate(size_class);
         if (use_strong) fresh.flags_ |= strong_flag;
@@ -742,49 +739,6 @@ protected:
         fresh.size_ = size_;
         swap(fresh);  // `fresh` now owns the old block and destroys it
         return true;
-    }
-
-    // Growth for entries that move as bytes: each is copied into a new
-    // block, and the old block is then freed without destroying them. The
-    // old slots are not touched, so if an entry does not fit (keys chosen to
-    // collide, see place()) the new block is dropped and false returned with
-    // the table as it was.
-    bool grow_by_copy(unsigned size_class) {
-        FlatCore fresh;
-        fresh.allocate(size_class);
-        fresh.flags_ = flags_ & strong_flag;
-        Filling filling;
-        for (std::size_t k = 0, cap = capacity(), i = first_in_home_order(); k < cap; ++k, i = after(i)) {
-            if (control()[i] == 0) continue;
-            Spot spot;
-            if (!fresh.room_for(Policy::key_of(slots()[i]), filling, spot)) {
-                fresh.free_without_destroying();
-                return false;
-            }
-            std::memcpy(static_cast<void*>(fresh.slots() + spot.index), static_cast<const void*>(slots() + i),
-                        sizeof(value_type));
-            fresh.control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
-        }
-        if (has_overflow()) {
-            fresh.overflow_slot() = std::exchange(overflow_slot(), nullptr);
-            flags_ &= static_cast<std::uint8_t>(~overflow_flag);
-            fresh.flags_ |= overflow_flag;
-        }
-        fresh.size_ = size_;
-        swap(fresh);
-        fresh.free_without_destroying();  // the old block: its entries live on in the new one
-        return true;
-    }
-
-    // Frees the block without destroying its entries, which live on
-    // elsewhere as the same bytes. The overflow, if any, must have been
-    // handed over first.
-    void free_without_destroying() noexcept {
-        table_memory::release(block_, block_bytes(capacity()));
-        block_ = nullptr;
-        size_ = 0;
-        class_ = 0;
-        flags_ = 0;
     }
 
     // Gives each value taken by a failed rehash back to its old slot.
