@@ -10,8 +10,8 @@
 // inner tables, so both the empty and the tiny table are first-class cases.
 //
 // Capacities are not powers of two: a block pays for every slot it has, and
-// doubling leaves a table between half and 7/8 full, a quarter of the slots
-// idle on average. Tiny tables step a slot or two at a time (a source with
+// doubling leaves a table between 7/16 and 7/8 full, over a third of the
+// slots idle on average. Tiny tables step a slot or two at a time (a source with
 // three targets gets three slots, not four), larger ones alternate 2^k and
 // 1.5 x 2^k. A key's home slot is the top 32 bits of its hash scaled to the
 // capacity, which keeps homes in hash order: that is what the Robin Hood
@@ -45,8 +45,8 @@
 // collide; the primary hash is even invertible. Every probe is therefore
 // bounded: no entry sits more than `max_distance` slots past its home slot.
 // When an insertion would break that bound, a table still on the primary hash
-// rehashes itself, at the same capacity, under the strong hash and keeps it
-// until it is cleared. A table already on the strong hash puts the key in an
+// rehashes itself, at the same capacity, under the strong hash (a growth that
+// would break it, at the new capacity) and keeps it until it is cleared. A table already on the strong hash puts the key in an
 // ordered map beside the slots instead (the "overflow"), so even keys chosen
 // against the strong hash cost O(max_distance + log n) per operation. Both
 // steps are decided by the keys and operations alone. Random keys never get
