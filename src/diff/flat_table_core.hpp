@@ -200,15 +200,17 @@ protected:
         return cap - cap / 8;
     }
 
-    // The capacity of each class, smallest first. Below `full_up_to` a
-    // step costs an entry's slot or two; above, 2^k and 1.5 x 2^k alternate,
-    // so growth is by 1.5 or 4/3. All stay below 2^32, as the home slot's
-    // arithmetic needs.
-    static constexpr std::size_t class_count = 65;
+    // The capacity of each class, smallest first; a full table grows to the
+    // next. The tiny ones step by a slot up to four (most sources hold one to
+    // three targets), then by four, so that a table of ten targets is made
+    // four times, not six. From 16 on, 2^k and 1.5 x 2^k alternate, so growth
+    // is by 1.5 or 4/3. All stay below 2^32, as the home slot's arithmetic
+    // needs.
+    static constexpr std::size_t class_count = 62;
     static constexpr std::array<std::uint32_t, class_count> capacities = [] {
-        std::array<std::uint32_t, class_count> caps{1, 2, 3, 4, 6, 8, 10, 12, 14, 16};
-        for (std::size_t c = 10; c < class_count; ++c) {
-            caps[c] = c % 2 == 0 ? caps[c - 1] / 2 * 3 : caps[c - 2] * 2;
+        std::array<std::uint32_t, class_count> caps{1, 2, 3, 4, 8, 12, 16};
+        for (std::size_t c = 7; c < class_count; ++c) {
+            caps[c] = c % 2 == 1 ? caps[c - 1] / 2 * 3 : caps[c - 2] * 2;
         }
         return caps;
     }();
@@ -629,14 +631,9 @@ protected:
         if (count > max_load(capacity())) rehash(class_for(count), strong());
     }
 
-    // The class a full table grows to. Up to four slots, the next one; then
-    // every other tiny class (4, 8, 12, 16), so that a source's table of ten
-    // targets is made four times, not six; a larger table grows by 1.5 or
-    // 4/3. The classes skipped are there for reserve().
     unsigned grown_class() const {
-        const unsigned step = capacities[class_] >= 4 && capacities[class_] < full_up_to ? 2 : 1;
-        if (class_ + step >= class_count) throw std::length_error("hash table too large");
-        return class_ + step;
+        if (class_ + 1u == class_count) throw std::length_error("hash table too large");
+        return class_ + 1u;
     }
 
     // A rehash fills the new table in home order. Homes follow the hash in
