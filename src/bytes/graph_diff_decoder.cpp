@@ -245,29 +245,24 @@ bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidH
     });
 }
 
+std::string_view describe(CodecError error) noexcept {
+    switch (error) {
+        case CodecError::end_of_input: return "input ends inside a field";
+        case CodecError::size_out_of_range: return "count or length of 2^32 or more";
+        case CodecError::bad_uuid_length: return "node id length is not 16";
+        case CodecError::invalid_utf8: return "node text is not valid UTF-8";
+        case CodecError::invalid_node_update: return "node text is not a node update";
+        case CodecError::encode_failed: return "diff too large to encode";
+    }
+    return "unknown codec error";
+}
+
 }  // namespace
 
 std::string describe(const CodecFailure& failure) {
-    std::string text;
-    switch (failure.error) {
-        case CodecError::end_of_input:
-            text = "input ends inside a field";
-            break;
-        case CodecError::size_out_of_range:
-            text = "count or length of 2^32 or more";
-            break;
-        case CodecError::bad_uuid_length:
-            text = "node id length is not 16";
-            break;
-        case CodecError::invalid_utf8:
-            text = "node text is not valid UTF-8";
-            break;
-        case CodecError::invalid_node_update:
-            text = "node text is not a node update";
-            break;
-        case CodecError::encode_failed:
-            return "diff too large to encode";
-    }
+    std::string text(describe(failure.error));
+    // The encoder's failure has no place in an input.
+    if (failure.error == CodecError::encode_failed) return text;
     text += " at byte ";
     text += std::to_string(failure.offset);
     if (failure.json) {

@@ -57,23 +57,21 @@ Fallible<Borrow<Object, true>> lock_exclusive(Object* object) {
     return Borrow<Object, true>(object);
 }
 
-template <class Object>
-Fallible<Borrow<Object, false>> lock_shared(Object* object) {
-    if (object->borrow_flag == -1) [[unlikely]] {
-        return fail(ErrorValue::make(PyExc_RuntimeError, text::already_mutably_borrowed));
-    }
-    return Borrow<Object, false>(object);
-}
-
 // For a reader that runs no Python code and keeps nothing while it reads
-// (the counts): the same refusal as lock_shared, without raising and
-// lowering the flag, which no one could observe in between.
+// (the counts): the refusal of lock_shared, without raising and lowering the
+// flag, which no one could observe in between.
 template <class Object>
 Fallible<const decltype(Object::diff)*> peek(Object* object) {
     if (object->borrow_flag == -1) [[unlikely]] {
         return fail(ErrorValue::make(PyExc_RuntimeError, text::already_mutably_borrowed));
     }
     return &object->diff;
+}
+
+template <class Object>
+Fallible<Borrow<Object, false>> lock_shared(Object* object) {
+    TOVRA_CHECK(peek(object));
+    return Borrow<Object, false>(object);
 }
 
 }  // namespace tovra::py

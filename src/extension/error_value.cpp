@@ -45,20 +45,16 @@ PyObject* panic_exception_class() noexcept {
 
 ErrorValue ErrorValue::out_of_memory() noexcept {
     PyErr_NoMemory();
-    ErrorValue error;
-    error.raised_ = Owned::steal(PyErr_GetRaisedException());
-    return error;
+    return from_interpreter();
 }
 
 ErrorValue ErrorValue::from_interpreter() noexcept {
     ErrorValue error;
     error.raised_ = Owned::steal(PyErr_GetRaisedException());
     if (error.raised_) return error;
-    error.pending_.reset(new (std::nothrow) Pending{PyExc_SystemError, {}, {}, {}});
-    if (!error.pending_) return out_of_memory();
-    error.pending_->message_object = Owned::steal(PyUnicode_FromString(text::no_exception_set));
-    if (!error.pending_->message_object) return from_interpreter();
-    return error;
+    Owned message = Owned::steal(PyUnicode_FromString(text::no_exception_set));
+    if (!message) return from_interpreter();
+    return make(PyExc_SystemError, std::move(message));
 }
 
 ErrorValue ErrorValue::make(PyObject* type, std::string_view message, Owned cause) {

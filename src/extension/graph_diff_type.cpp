@@ -43,8 +43,7 @@ PyObject* allocate_with(PyTypeObject* type, UuidGraphDiff&& diff) noexcept {
 PyObject* graph_diff_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded_call([&]() -> Outcome {
         TOVRA_CHECK(parse_no_arguments(params::new_function, args, kwargs));
-        UuidGraphDiff empty;
-        PyObject* self = allocate_with(type, std::move(empty));
+        PyObject* self = allocate_with(type, UuidGraphDiff());
         if (self == nullptr) return fail(ErrorValue::from_interpreter());
         return Owned::steal(self);
     });

@@ -35,17 +35,11 @@ Fallible<Done> run_module_body(PyObject* module) {
     PyTypeObject* type = ensure_graph_diff_type();
     if (type == nullptr) return fail(ErrorValue::from_interpreter());
 
-    Owned all = Owned::steal(PyObject_GetAttrString(module, "__all__"));
-    if (!all) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return fail(ErrorValue::from_interpreter());
-        PyErr_Clear();
-        all = checked_new(PyList_New(0));
-        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
-            return fail(ErrorValue::from_interpreter());
-        }
+    // The module is new and has no __all__ of its own yet.
+    Owned all = Owned::steal(Py_BuildValue("[s]", "PyGraphDiff"));
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
+        return fail(ErrorValue::from_interpreter());
     }
-    Owned name = checked_new(PyUnicode_FromString("PyGraphDiff"));
-    if (PyList_Append(all.get(), name.get()) < 0) return fail(ErrorValue::from_interpreter());
     if (PyObject_SetAttrString(module, "PyGraphDiff", reinterpret_cast<PyObject*>(type)) < 0) {
         return fail(ErrorValue::from_interpreter());
     }

@@ -202,28 +202,29 @@ private:
         return true;
     }
 
-    std::string_view literal(const NumberSpan& number) const noexcept {
-        return text_.substr(number.begin, number.end - number.begin);
+    // A size or a channel: a number literal that `convert` takes, or refuses
+    // with `out_of_range`.
+    template <class Value, class Convert>
+    bool read_number(std::optional<Value>& field, JsonError out_of_range, Convert convert) noexcept {
+        if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
+        NumberSpan number;
+        if (!scan_number(number)) return false;
+        Value value;
+        if (!convert(number, value)) return refuse(out_of_range, number.begin);
+        field = value;
+        return true;
     }
 
     bool read_size(std::optional<float>& size) noexcept {
-        if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
-        NumberSpan number;
-        if (!scan_number(number)) return false;
-        float value;
-        if (!decimal_to_float(literal(number), number, value)) return refuse(JsonError::number_overflow, number.begin);
-        size = value;
-        return true;
+        return read_number(size, JsonError::number_overflow, [&](const NumberSpan& number, float& value) {
+            return decimal_to_float(text_.substr(number.begin, number.end - number.begin), number, value);
+        });
     }
 
     bool read_channel(std::optional<std::uint8_t>& channel) noexcept {
-        if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
-        NumberSpan number;
-        if (!scan_number(number)) return false;
-        std::uint8_t value;
-        if (!channel_of(text_, number, value)) return refuse(JsonError::channel_out_of_range, number.begin);
-        channel = value;
-        return true;
+        return read_number(channel, JsonError::channel_out_of_range, [&](const NumberSpan& number, std::uint8_t& value) {
+            return channel_of(text_, number, value);
+        });
     }
 
     bool read_flag(std::optional<bool>& flag) noexcept {
@@ -261,6 +262,18 @@ private:
             if constexpr (field_at<index>.kind == FieldKind::channel) return read_channel(value);
             if constexpr (field_at<index>.kind == FieldKind::flag) return read_flag(value);
         });
+    }
+
+    // After an element of a container that `closer` ends: past the closer
+    // (`closed`), or past the comma and the whitespace after it.
+    bool next_element(char closer, bool& closed) noexcept {
+        skip_whitespace();
+        if (at_end()) return refuse(JsonError::unexpected_end, pos_);
+        closed = peek() == closer;
+        if (!closed && peek() != ',') return refuse(JsonError::unexpected_character, pos_);
+        ++pos_;
+        if (!closed) skip_whitespace();
+        return true;
     }
 
     // A member name inside a skipped object, then its colon.
@@ -305,13 +318,9 @@ private:
                     if (!read_string(nullptr)) return false;
                     break;
                 case 't':
-                    if (!read_literal("true")) return false;
-                    break;
                 case 'f':
-                    if (!read_literal("false")) return false;
-                    break;
                 case 'n':
-                    if (!read_literal("null")) return false;
+                    if (!read_literal(peek() == 't' ? "true" : peek() == 'f' ? "false" : "null")) return false;
                     break;
                 default: {
                     if (peek() != '-' && !is_digit(peek())) return refuse(JsonError::unexpected_character, pos_);
@@ -324,17 +333,12 @@ private:
             // then move to the start of the next value.
             for (;;) {
                 if (open.empty()) return true;
-                skip_whitespace();
-                if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-                const char closer = open.back() == '{' ? '}' : ']';
-                if (peek() == closer) {
-                    ++pos_;
+                bool closed;
+                if (!next_element(open.back() == '{' ? '}' : ']', closed)) return false;
+                if (closed) {
                     open.pop_back();
                     continue;
                 }
-                if (peek() != ',') return refuse(JsonError::unexpected_character, pos_);
-                ++pos_;
-                skip_whitespace();
                 if (open.back() == '{' && !skip_member_name()) return false;
                 break;
             }
@@ -365,16 +369,9 @@ private:
                 if (seen & bit) return refuse(JsonError::duplicate_member, name_at);
                 seen |= bit;
             }
-            if (!read_field(field)) return false;
-            skip_whitespace();
-            if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-            if (peek() == '}') {
-                ++pos_;
-                return true;
-            }
-            if (peek() != ',') return refuse(JsonError::unexpected_character, pos_);
-            ++pos_;
-            skip_whitespace();
+            bool closed;
+            if (!read_field(field) || !next_element('}', closed)) return false;
+            if (closed) return true;
         }
     }
 
@@ -384,17 +381,10 @@ private:
         if (!at_end() && peek() == ']') return refuse(JsonError::wrong_array_length, pos_);
         for (std::size_t index = 0;; ++index) {
             if (index == field_count) return refuse(JsonError::wrong_array_length, pos_);
-            if (!read_field(field_at_position[index])) return false;
-            skip_whitespace();
-            if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-            if (peek() == ']') {
-                if (index + 1 != field_count) return refuse(JsonError::wrong_array_length, pos_);
-                ++pos_;
-                return true;
-            }
-            if (peek() != ',') return refuse(JsonError::unexpected_character, pos_);
-            ++pos_;
-            skip_whitespace();
+            bool closed;
+            if (!read_field(field_at_position[index]) || !next_element(']', closed)) return false;
+            // The length is judged at the closing bracket.
+            if (closed) return index + 1 == field_count || refuse(JsonError::wrong_array_length, pos_ - 1);
         }
     }
 

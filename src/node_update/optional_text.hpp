@@ -62,11 +62,6 @@ public:
         return {reinterpret_cast<const char*>(raw_), raw_[tag_at]};
     }
 
-    void reset() noexcept {
-        release();
-        raw_[tag_at] = absent_tag;
-    }
-
     // As `*this = text`, written in place: no temporary to copy in, whose
     // byte-wise stores a 16-byte load right after would have to wait for.
     void assign(std::string_view text) {

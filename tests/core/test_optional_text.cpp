@@ -73,7 +73,7 @@ TEST_CASE("optional text: copies, moves and assignments between every pair of st
             self = alias;
             CHECK(same(self, from));
 
-            self.reset();
+            self = std::nullopt;
             CHECK(!self.has_value());
         }
     }
