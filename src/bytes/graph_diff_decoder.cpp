@@ -19,23 +19,18 @@ namespace {
 // it keeps every later size computation far from overflow on a 32-bit host.
 constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 
-// A count alone may claim billions of entries in a few bytes, and even one
-// that the rest of the input could hold may stand in front of junk. So the
-// input is first walked for its framing alone (every count, length and id
-// field), which allocates nothing. Once that walk has passed, every entry a
-// count promises is known to be present, and each collection is sized for
-// its count at once, so a large diff is read without growing its tables step
-// by step. Until then a count pre-sizes for at most this many entries, and
-// never more than the rest of the input could hold; the rest is paid for by
-// entries as they arrive.
+// A count alone may claim billions of entries in a few bytes. So the input is
+// first walked for its framing alone (every count, length and id field),
+// which allocates nothing; once that walk has passed, each collection is
+// sized for its count at once. Until then a count pre-sizes for at most this
+// many entries, never more than the rest of the input could hold.
 constexpr std::size_t reserve_limit = 4096;
 constexpr std::size_t min_entry_size = 24;
 
 constexpr std::size_t no_failure = std::numeric_limits<std::size_t>::max();
 
-// One section-1 entry as read. The text stays a view into the input until
-// every section has been read; `failure` indexes the reader's failure once it
-// has been parsed and refused.
+// One section-1 entry: its text stays a view into the input until every
+// section has been read; `failure` indexes its refusal, if it was refused.
 struct NodeText {
     Uuid id;
     std::string_view text;
@@ -44,7 +39,7 @@ struct NodeText {
 };
 
 // A cursor over the input. A read that fails records what went wrong and
-// where, and returns false; decoding stops there, so nothing reads on.
+// where, and returns false; decoding stops there.
 class Reader {
 public:
     explicit Reader(std::span<const std::uint8_t> data) noexcept
@@ -52,7 +47,6 @@ public:
 
     CodecFailure failure() const { return CodecFailure{error_, error_offset_, std::nullopt}; }
 
-    // Set once the framing walk has passed over the whole input.
     void trust_counts() noexcept { counts_trusted_ = true; }
 
     // How many entries a collection whose count was just read may be sized for.
@@ -98,12 +92,6 @@ public:
         std::size_t length;
         if (!length_field(length)) return false;
         pos_ += length;
-        return true;
-    }
-
-    bool skip_weight() noexcept {
-        if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
-        pos_ += 4;
         return true;
     }
 
@@ -159,6 +147,7 @@ private:
 bool well_framed(Reader in) noexcept {
     std::uint64_t count;
     Uuid id;
+    float weight;
     if (!in.count(count)) return false;
     for (std::uint64_t i = 0; i < count; ++i) {
         if (!in.uuid(id) || !in.skip_text()) return false;
@@ -173,7 +162,7 @@ bool well_framed(Reader in) noexcept {
         for (std::uint64_t i = 0; i < sources; ++i) {
             if (!in.uuid(id) || !in.count(count)) return false;
             for (std::uint64_t j = 0; j < count; ++j) {
-                if (!in.uuid(id) || (weighted && !in.skip_weight())) return false;
+                if (!in.uuid(id) || (weighted && !in.weight(weight))) return false;
             }
         }
     }
@@ -204,8 +193,7 @@ bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
     return true;
 }
 
-// Sections 3 and 4: sources, each with its targets; `read_target` reads one
-// target entry into a source's table.
+// Sections 3 and 4; `read_target` reads one target into a source's table.
 template <class Targets, class ReadTarget>
 bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget read_target) {
     std::uint64_t sources;
@@ -290,12 +278,11 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     }
     // Whatever follows the fourth section is not ours to judge.
 
-    // The texts are parsed only now that the whole input is known to be well
-    // formed. Each is parsed once, in input order, and its update moved into
-    // the map on the one insertion that decides whether it counts: walking
+    // Each text is parsed once, in input order, and its update moved into the
+    // map on the one insertion that decides whether it counts: walking
     // backwards, the first entry seen for an id is its last in the input, the
-    // one that counts. A text that failed matters only if it counts, and the
-    // failure reported is the first such in the input.
+    // one that counts. A refused text matters only if it counts; the failure
+    // reported is the first such in the input.
     std::vector<NodeUpdate> updates(texts.size());
     std::vector<JsonFailure> failures;
     for (std::size_t i = 0; i < texts.size(); ++i) {

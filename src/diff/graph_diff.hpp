@@ -2,19 +2,14 @@
 // a later change merges with or cancels an earlier one.
 //
 // Generic over the node id, the node update (merged with +=), the weight
-// (copied, never compared) and the tables that hold them. The module uses one
-// instantiation, `UuidGraphDiff`; the benchmark runs the same rules over
-// other tables.
-//
-// `Tables` gives:
-// - `Key`, made by `Tables::key(id)`: an id as the tables look it up, which
-//   may carry its hash worked out once for the several tables an operation
-//   probes;
-// - `Map<V>` and `Set`, keyed by node id, and `InnerMap<V>` and `InnerSet`,
-//   the target tables of one source;
-// each taking a `Key` or an id wherever it takes a key: find, contains,
-// erase, try_emplace, insert_or_assign, insert; and each table may offer
-// `prefetch(key)` (see table_ops.hpp).
+// (copied, never compared) and the tables, so that the benchmark runs the
+// same rules over other tables; the module uses `UuidGraphDiff`. `Tables`
+// gives `Key`, made by `Tables::key(id)` (an id as the tables look it up,
+// which may carry its hash, worked out once for every table an operation
+// probes); `Map<V>` and `Set`, keyed by node id; and `InnerMap<V>` and
+// `InnerSet`, the targets of one source. Each table takes a `Key` or an id
+// in find, contains, erase, try_emplace, insert_or_assign and insert, and
+// may offer `prefetch(key)` (see table_ops.hpp).
 #pragma once
 
 #include <cassert>

@@ -35,16 +35,13 @@ public:
     // The error's __cause__, possibly empty.
     Owned cause() const noexcept;
 
-    // Sets the error as the current exception. When memory runs out while
-    // the exception is made, the interpreter's MemoryError is raised instead;
-    // when even that is missing the process aborts: there is nothing sound
-    // left to report through.
+    // Sets the error as the current exception; if making it runs out of
+    // memory, the interpreter's MemoryError instead.
     void raise() && noexcept;
 
 private:
-    // An error not yet turned into an exception instance: created only when
-    // it is raised or inspected, which most refusals caught inside the module
-    // never are.
+    // An error not yet turned into an exception instance: made only when it
+    // is raised or inspected, which most refusals never are.
     struct Pending {
         PyObject* type = nullptr;
         std::string message;    // used when message_object is empty
@@ -58,8 +55,7 @@ private:
     static ErrorValue out_of_memory() noexcept;
 
     // Exactly one of the two is set. Two pointers wide, so that a Fallible of
-    // a small value stays small and cheap to move on the success path, where
-    // no error exists at all.
+    // a small value stays small and cheap to move on the success path.
     Owned raised_;                      // an exception instance, restored as it is
     std::unique_ptr<Pending> pending_;
 };
@@ -79,9 +75,8 @@ struct Panic {
 
 [[noreturn]] void panic(std::string text);
 
-// For result objects made by the interpreter: a null result (memory
-// exhausted) is printed and becomes the internal failure "Python API call
-// failed".
+// A new object from the interpreter; null (memory exhausted) is printed and
+// becomes the internal failure "Python API call failed".
 Owned checked_new(PyObject* result);
 
 // Raises PanicException carrying `text` (the generic text when null).

@@ -49,12 +49,11 @@ char* write_exponent(char* out, int exponent) noexcept {
     for (; p != sci_end && *p != 'e'; ++p) {
         if (*p != '.') digits[n++] = *p;
     }
-    ++p;  // the 'e'
-    const bool negative_exponent = *p == '-';
-    ++p;  // its sign, always present
+    ++p;  // the 'e', then a sign that from_chars takes only when it is '-'
+    if (*p == '+') ++p;
     int exponent = 0;
-    for (; p != sci_end; ++p) exponent = exponent * 10 + (*p - '0');
-    if (negative_exponent) exponent = -exponent;
+    [[maybe_unused]] const auto parsed = std::from_chars(p, sci_end, exponent);
+    assert(parsed.ec == std::errc());
     point = exponent + 1;
     return n;
 }
@@ -136,10 +135,7 @@ inline double scale_down(double x, int k) noexcept {
                 n /= 10;
                 ++k;
             }
-            char reversed[20];
-            int count = 0;
-            for (; n != 0; n /= 10) reversed[count++] = static_cast<char>('0' + n % 10);
-            for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+            const int count = static_cast<int>(std::to_chars(digits, digits + shortest_digits_room, n).ptr - digits);
             point = k + count;
             return count;
         }

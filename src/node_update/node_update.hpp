@@ -1,12 +1,8 @@
-// The display attributes of one node, every one optional, and the table of
-// its fields. An absent field says nothing about that attribute; it never
-// means "clear it".
-//
-// The table is the one place that names a field: its member, its key in the
-// dictionary form, its member name in the JSON form, its kind and its place
-// in the JSON form. The merge below, the dictionary conversions, the JSON
-// writer and both JSON readers are written over the table, so a new field is
-// a member and a table entry.
+// The display attributes of one node, every one optional (an absent field
+// says nothing about that attribute; it never means "clear it"), and the
+// table of its fields, the one place that names a field. The merge below,
+// the dictionary conversions, the JSON writer and both JSON readers are
+// written over the table, so a new field is a member and a table entry.
 #pragma once
 
 #include <array>

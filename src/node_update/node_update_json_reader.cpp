@@ -215,19 +215,19 @@ private:
         return true;
     }
 
-    bool read_size(std::optional<float>& size) noexcept {
+    bool read_value(std::optional<float>& size) noexcept {
         return read_number(size, JsonError::number_overflow, [&](const NumberSpan& number, float& value) {
             return decimal_to_float(text_.substr(number.begin, number.end - number.begin), number, value);
         });
     }
 
-    bool read_channel(std::optional<std::uint8_t>& channel) noexcept {
+    bool read_value(std::optional<std::uint8_t>& channel) noexcept {
         return read_number(channel, JsonError::channel_out_of_range, [&](const NumberSpan& number, std::uint8_t& value) {
             return channel_of(text_, number, value);
         });
     }
 
-    bool read_flag(std::optional<bool>& flag) noexcept {
+    bool read_value(std::optional<bool>& flag) noexcept {
         for (const bool value : {true, false}) {
             const std::string_view word = value ? "true" : "false";
             if (text_.substr(pos_, word.size()) == word) {
@@ -239,7 +239,7 @@ private:
         return refuse_kind();
     }
 
-    bool read_text(OptionalText& field) {
+    bool read_value(OptionalText& field) {
         if (at_end() || peek() != '"') return refuse_kind();
         text_value_.clear();
         if (!read_string(&text_value_)) return false;
@@ -255,13 +255,7 @@ private:
             return true;
         }
         if (field == field_count) return skip_value();
-        return visit_field(field, [&](auto index) {
-            auto& value = update_.*field_at<index>.member;
-            if constexpr (field_at<index>.kind == FieldKind::text) return read_text(value);
-            if constexpr (field_at<index>.kind == FieldKind::size) return read_size(value);
-            if constexpr (field_at<index>.kind == FieldKind::channel) return read_channel(value);
-            if constexpr (field_at<index>.kind == FieldKind::flag) return read_flag(value);
-        });
+        return visit_field(field, [&](auto index) { return read_value(update_.*field_at<index>.member); });
     }
 
     // After an element of a container that `closer` ends: past the closer
