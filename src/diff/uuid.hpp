@@ -63,19 +63,16 @@ inline std::uint64_t siphash13_16(std::uint64_t k0, std::uint64_t k1, std::uint6
 
 }  // namespace uuid_detail
 
-// Hashes of the 16 raw bytes under fixed keys. There is deliberately no
-// per-process seed: iteration order of every collection, and so the order of
-// listings and encoded bytes, must depend only on the keys and the sequence of
-// operations, identical in every run and process.
+// Hashes of the 16 raw bytes under fixed keys, deliberately with no
+// per-process seed: the order of listings and encoded bytes must depend only
+// on the keys and the sequence of operations, in every run and process.
 //
-// Without a secret nothing stops a caller from choosing ids that collide, and
-// `primary` is even invertible: colliding ids cost nothing to make. The hash
-// tables therefore bound every probe sequence, and a table whose keys break
-// that bound under `primary` switches to `strong` for good (see
-// flat_table_core.hpp). `strong` (SipHash-1-3 under constant keys) costs several
-// times more and has no shortcut: ids that collide under it can only be found
-// by trying one after another. Keys that collide even so are kept in an
-// ordered structure instead.
+// Without a secret a caller can choose ids that collide, and `primary` is
+// even invertible. The hash tables therefore bound every probe sequence, and
+// a table whose keys break that bound under `primary` switches to `strong`
+// for good (see flat_table_core.hpp): SipHash-1-3 under constant keys,
+// several times dearer, with no shortcut to collisions but trying ids one
+// after another. Keys that collide even so go to an ordered structure.
 struct UuidHash {
     // The words are read little-endian on every host, so that the hashes, and
     // with them the iteration order, do not depend on the host.

@@ -84,15 +84,12 @@ Fallible<Owned> lookup(PyObject* dict, PyObject* key) {
     return Owned::borrow(value);
 }
 
-// The value of each field as a lookup would find it, taken in one pass over
-// the dict's entries instead of seven lookups (most updates hold two or three
-// of the seven keys).
-//
-// The pass stands in for the lookups only while nothing could have changed
-// the dict: it is made only when every key is an exact str (comparing any
-// other key may run Python code), and it is dropped for good as soon as a
-// value is converted through Python code (a __float__, an __index__); from
-// there on every field is looked up in the dict as it is then.
+// The value of each field as a lookup would find it, from one pass over the
+// dict's entries instead of a lookup per field. The pass stands in for the
+// lookups only while nothing could have changed the dict: it is made only
+// when every key is an exact str (comparing any other key may run Python
+// code), and is dropped for good once a value is converted through Python
+// code (a __float__, an __index__); from there on each field is looked up.
 class FieldSource {
 public:
     explicit FieldSource(PyObject* dict) noexcept : dict_(dict), scanned_(scan()) {}

@@ -17,18 +17,6 @@ namespace {
     std::abort();
 }
 
-// The qualified name of the object's type, or the fixed placeholder (also
-// for a null object).
-Owned type_name_of(PyObject* object) noexcept {
-    Owned name;
-    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
-    if (!name) {
-        PyErr_Clear();
-        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
-    }
-    return name;
-}
-
 // Created on first need and never freed; deliberately not a module attribute.
 PyObject* panic_exception_class() noexcept {
     static PyObject* cached = nullptr;
@@ -119,8 +107,15 @@ void ErrorValue::raise() && noexcept {
 }
 
 ErrorValue downcast_error(PyObject* object, const char* target) noexcept {
-    Owned name = type_name_of(object);
-    if (!name) return ErrorValue::from_interpreter();
+    // The qualified name of the object's type, or the placeholder (also for
+    // a null object).
+    Owned name;
+    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
+    if (!name) {
+        PyErr_Clear();
+        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
+        if (!name) return ErrorValue::from_interpreter();
+    }
     Owned message = Owned::steal(
         PyUnicode_FromFormat(text::cannot_convert, name.get(), target));
     if (!message) return ErrorValue::from_interpreter();

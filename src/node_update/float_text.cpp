@@ -13,10 +13,10 @@ namespace tovra {
 
 namespace {
 
-// Integers below this power of ten keep their plain decimal layout; from it on
-// the exponent form is shorter or about as long, and stays readable.
+// The plain decimal layout is kept for integers below 10^13 (from there on
+// the exponent form is about as long or shorter) and fractions of at most
+// five leading zeros (0.000001 is the smallest).
 constexpr int max_plain_point = 13;
-// Fractions of at most five leading zeros stay plain (0.000001 is the smallest).
 constexpr int min_plain_point = -5;
 
 char* fill_zeros(char* out, int count) noexcept {
@@ -62,19 +62,16 @@ char* write_exponent(char* out, int exponent) noexcept {
 // 0 when this cannot be sure of them (the caller then asks the library).
 //
 // A float widens exactly to a double, and so do the two midpoints to its
-// neighbours: every decimal strictly between them (or on one, when the
-// float's last mantissa bit is even and reading rounds ties to even) reads
-// back as the float. The shortest such decimal is a multiple of the largest
-// power of ten 10^k that has a multiple in that interval; when several
-// multiples fit, the one nearest the float is written, as the library does.
+// neighbours: every decimal strictly between them (or on one, when the last
+// mantissa bit is even and reading rounds ties to even) reads back as the
+// float. The shortest such decimal is a multiple of the largest 10^k that has
+// a multiple in that interval; of several, the one nearest the float.
 //
-// The scaled midpoints and value are at most a few 10^9, and each comes from
-// one correctly rounded multiplication or division, so each is within 1e-6
-// of the exact quotient. Whenever a decision hangs on a distance smaller than
-// `margin` (a midpoint close to a multiple, a value close to halfway between
-// two) this gives up rather than guess; for ordinary values that is about
-// one float in 10^4. Hosts that compute doubles with excess precision never
-// take this path.
+// The scaled midpoints and value are at most a few 10^9, each from one
+// correctly rounded operation, so within 1e-6 of the exact quotient. Where a
+// decision hangs on a distance below `margin` (a midpoint close to a
+// multiple, a value close to halfway) this gives up rather than guess: about
+// one ordinary float in 10^4.
 constexpr double margin = 1e-4;
 
 // x / 10^k for |k| up to 22, with one rounding.
@@ -195,8 +192,8 @@ std::size_t write_float_text(float value, char* out) noexcept {
     return length;
 }
 
-// Out of line for the fuzz target only: write_float_text keeps both inlined,
-// since a call for every size written costs it a part of the fast one's gain.
+// Out of line for the fuzz target only: a call for every size written would
+// cost write_float_text a part of the fast one's gain.
 int fast_shortest_digits(float value, char* digits, int& point) noexcept {
     return fast_digits(value, digits, point);
 }

@@ -73,10 +73,9 @@ inline bool channel_of(std::string_view text, const NumberSpan& number, std::uin
 // of a node update holds it; false when the value is beyond the double range.
 bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number, float& size) noexcept;
 
-// The same, inline for a fraction of at most 19 digits with no exponent, the
-// form of nearly every size a writer makes: its digits as one integer, which
-// a double holds exactly, then one correctly rounded division, as the rules
-// in full come to for it. The test of decimal_to_float holds both to the rules.
+// The same, inline for a fraction of at most 19 digits with no exponent (nearly
+// every size a writer makes): its digits as one exact integer, then one
+// correctly rounded division, as the rules in full come to for it.
 inline bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
     constexpr std::size_t longest = sizeof "-0.123456789012345678" - 1;
     if (exact_double_arithmetic && !number.integer && literal.size() <= longest) {

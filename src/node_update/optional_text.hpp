@@ -1,11 +1,9 @@
 // A text that may be absent, in 16 bytes: a text of up to 15 bytes is kept in
-// place, a longer one in a heap block of its own.
-//
-// Node updates hold two texts, and the node table holds updates by value, so
-// this is what sets the size of a node's slot: std::optional<std::string>
-// takes 40 bytes for the same. A text is set as a whole and read as a view;
-// nothing appends to it in place. Moving one copies its 16 bytes and leaves
-// the source absent.
+// place, a longer one in a heap block of its own. Node updates hold two
+// texts, and the node table holds updates by value, so this sets the size of
+// a node's slot (std::optional<std::string> takes 40 bytes). A text is set as
+// a whole and read as a view; moving one copies its 16 bytes and leaves the
+// source absent.
 #pragma once
 
 #include <cstddef>
@@ -36,13 +34,7 @@ public:
         std::memcpy(raw_, other.raw_, sizeof raw_);
         other.raw_[tag_at] = absent_tag;
     }
-    OptionalText& operator=(const OptionalText& other) {
-        if (this != &other) {
-            OptionalText copy(other);
-            *this = std::move(copy);
-        }
-        return *this;
-    }
+    OptionalText& operator=(const OptionalText& other) { return *this = OptionalText(other); }
     OptionalText& operator=(OptionalText&& other) noexcept {
         if (this != &other) {
             release();
