@@ -23,11 +23,7 @@ class Borrow {
 public:
     explicit Borrow(Object* object) noexcept : object_(object) {
         Py_INCREF(object_);
-        if constexpr (Exclusive) {
-            object_->borrow_flag = -1;
-        } else {
-            ++object_->borrow_flag;
-        }
+        object_->borrow_flag = Exclusive ? -1 : object_->borrow_flag + 1;
     }
     Borrow(Borrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     Borrow(const Borrow&) = delete;
@@ -35,11 +31,7 @@ public:
     Borrow& operator=(Borrow&&) = delete;
     ~Borrow() {
         if (object_ == nullptr) return;
-        if constexpr (Exclusive) {
-            object_->borrow_flag = 0;
-        } else {
-            --object_->borrow_flag;
-        }
+        object_->borrow_flag = Exclusive ? 0 : object_->borrow_flag - 1;
         Py_DECREF(object_);
     }
 

@@ -1,12 +1,8 @@
 // The bodies of the four methods that change a diff. Each converts every
-// argument before it touches the diff, so a refused value leaves the diff as
-// it was.
-//
-// Generic over `Holder`, which names the object's exclusive borrow
-// (`borrow_exclusive(PyObject*)`, self check included) and the four
-// parameter lists. PyGraphDiff is
-// one holder; the benchmark's yardstick, the same path over other tables, is
-// the other.
+// argument before it touches the diff, so a refused value leaves it as it was.
+// Generic over `Holder`, which names the exclusive borrow
+// (`borrow_exclusive(PyObject*)`, self check included) and the four parameter
+// lists: PyGraphDiff is one holder, the benchmark's yardstick the other.
 #pragma once
 
 #include <Python.h>

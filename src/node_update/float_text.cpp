@@ -1,5 +1,6 @@
 #include "node_update/float_text.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -18,22 +19,6 @@ namespace {
 // five leading zeros (0.000001 is the smallest).
 constexpr int max_plain_point = 13;
 constexpr int min_plain_point = -5;
-
-char* fill_zeros(char* out, int count) noexcept {
-    for (int i = 0; i < count; ++i) *out++ = '0';
-    return out;
-}
-
-char* write_exponent(char* out, int exponent) noexcept {
-    if (exponent < 0) {
-        *out++ = '-';
-        exponent = -exponent;
-    }
-    // |exponent| of a float is at most 45: two digits at most.
-    if (exponent >= 10) *out++ = static_cast<char>('0' + exponent / 10);
-    *out++ = static_cast<char>('0' + exponent % 10);
-    return out;
-}
 
 // The shortest digits of a positive, finite, nonzero float and the decimal
 // exponent of the first: the value is 0.d1...dn x 10^point. What the standard
@@ -162,7 +147,7 @@ std::size_t write_float_text(float value, char* out) noexcept {
     // The value is 0.d1...dn x 10^point.
     if (point >= n && point <= max_plain_point) {
         std::memcpy(out, digits, static_cast<std::size_t>(n));
-        out = fill_zeros(out + n, point - n);
+        out = std::fill_n(out + n, point - n, '0');
         *out++ = '.';
         *out++ = '0';
     } else if (point > 0 && point <= max_plain_point) {
@@ -174,7 +159,7 @@ std::size_t write_float_text(float value, char* out) noexcept {
     } else if (point <= 0 && point >= min_plain_point) {
         *out++ = '0';
         *out++ = '.';
-        out = fill_zeros(out, -point);
+        out = std::fill_n(out, -point, '0');
         std::memcpy(out, digits, static_cast<std::size_t>(n));
         out += n;
     } else {
@@ -185,7 +170,8 @@ std::size_t write_float_text(float value, char* out) noexcept {
             out += n - 1;
         }
         *out++ = 'e';
-        out = write_exponent(out, point - 1);
+        // |exponent| of a float is at most 45: a sign and two digits at most.
+        out = std::to_chars(out, out + 3, point - 1).ptr;
     }
     const auto length = static_cast<std::size_t>(out - start);
     assert(length <= max_float_text_length);

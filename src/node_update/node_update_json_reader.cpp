@@ -52,14 +52,11 @@ public:
     Result<NodeUpdate, JsonFailure> run() {
         skip_whitespace();
         if (at_end()) return fail(JsonFailure{JsonError::empty_text, pos_});
-        bool read;
-        if (peek() == '{') {
-            read = read_object();
-        } else if (peek() == '[') {
-            read = read_array();
-        } else {
-            read = refuse(value_can_start() ? JsonError::not_a_node_update : JsonError::unexpected_character, pos_);
-        }
+        const bool read = peek() == '{'   ? read_object()
+                          : peek() == '[' ? read_array()
+                                          : refuse(value_can_start() ? JsonError::not_a_node_update
+                                                                     : JsonError::unexpected_character,
+                                                   pos_);
         if (!read) return fail(failure_);
         skip_whitespace();
         if (!at_end()) return fail(JsonFailure{JsonError::trailing_text, pos_});
@@ -86,6 +83,16 @@ private:
             if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return;
             ++pos_;
         }
+    }
+
+    // Past an opening bracket and the whitespace after it; true, and past the
+    // closer too, when the container is empty.
+    bool empty_container(char closer) noexcept {
+        ++pos_;
+        skip_whitespace();
+        if (at_end() || peek() != closer) return false;
+        ++pos_;
+        return true;
     }
 
     bool expect(char c) noexcept {
@@ -163,36 +170,28 @@ private:
             const std::size_t escape_at = pos_;
             ++pos_;
             if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-            char plain;
-            switch (text_[pos_++]) {
-                case '"': plain = '"'; break;
-                case '\\': plain = '\\'; break;
-                case '/': plain = '/'; break;
-                case 'b': plain = '\b'; break;
-                case 'f': plain = '\f'; break;
-                case 'n': plain = '\n'; break;
-                case 'r': plain = '\r'; break;
-                case 't': plain = '\t'; break;
-                case 'u': {
-                    std::uint32_t unit;
-                    if (!read_hex_unit(unit)) return false;
-                    if (!out) continue;
-                    if (is_low_surrogate(unit)) return refuse(JsonError::unpaired_surrogate, escape_at);
-                    if (is_high_surrogate(unit)) {
-                        if (text_.substr(pos_, 2) != "\\u") return refuse(JsonError::unpaired_surrogate, escape_at);
-                        pos_ += 2;
-                        std::uint32_t low;
-                        if (!read_hex_unit(low)) return false;
-                        if (!is_low_surrogate(low)) return refuse(JsonError::unpaired_surrogate, escape_at);
-                        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                    }
-                    append_utf8(unit, *out);
-                    continue;
-                }
-                default:
-                    return refuse(JsonError::invalid_escape, escape_at);
+            // The one-letter escapes, and at the same index what each stands for.
+            constexpr std::string_view letters = "\"\\/bfnrt";
+            constexpr std::string_view plain = "\"\\/\b\f\n\r\t";
+            const char letter = text_[pos_++];
+            if (const std::size_t at = letters.find(letter); at != std::string_view::npos) {
+                if (out) *out += plain[at];
+                continue;
             }
-            if (out) *out += plain;
+            if (letter != 'u') return refuse(JsonError::invalid_escape, escape_at);
+            std::uint32_t unit;
+            if (!read_hex_unit(unit)) return false;
+            if (!out) continue;
+            if (is_low_surrogate(unit)) return refuse(JsonError::unpaired_surrogate, escape_at);
+            if (is_high_surrogate(unit)) {
+                if (text_.substr(pos_, 2) != "\\u") return refuse(JsonError::unpaired_surrogate, escape_at);
+                pos_ += 2;
+                std::uint32_t low;
+                if (!read_hex_unit(low)) return false;
+                if (!is_low_surrogate(low)) return refuse(JsonError::unpaired_surrogate, escape_at);
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            }
+            append_utf8(unit, *out);
         }
     }
 
@@ -290,22 +289,12 @@ private:
             if (at_end()) return refuse(JsonError::unexpected_end, pos_);
             switch (peek()) {
                 case '{':
-                    ++pos_;
-                    skip_whitespace();
-                    if (!at_end() && peek() == '}') {
-                        ++pos_;
-                        break;
-                    }
+                    if (empty_container('}')) break;
                     open.push_back('{');
                     if (!skip_member_name()) return false;
                     continue;
                 case '[':
-                    ++pos_;
-                    skip_whitespace();
-                    if (!at_end() && peek() == ']') {
-                        ++pos_;
-                        break;
-                    }
+                    if (empty_container(']')) break;
                     open.push_back('[');
                     continue;
                 case '"':
@@ -340,12 +329,7 @@ private:
     }
 
     bool read_object() {
-        ++pos_;
-        skip_whitespace();
-        if (!at_end() && peek() == '}') {
-            ++pos_;
-            return true;
-        }
+        if (empty_container('}')) return true;
         unsigned seen = 0;
         for (;;) {
             if (at_end() || peek() != '"') return refuse_here();
@@ -370,9 +354,7 @@ private:
     }
 
     bool read_array() {
-        ++pos_;
-        skip_whitespace();
-        if (!at_end() && peek() == ']') return refuse(JsonError::wrong_array_length, pos_);
+        if (empty_container(']')) return refuse(JsonError::wrong_array_length, pos_ - 1);
         for (std::size_t index = 0;; ++index) {
             if (index == field_count) return refuse(JsonError::wrong_array_length, pos_);
             bool closed;
