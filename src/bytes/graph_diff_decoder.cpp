@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
 
 #include "bytes/graph_diff_codec.hpp"
 #include "bytes/utf8.hpp"
@@ -193,9 +194,9 @@ bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
     return true;
 }
 
-// Sections 3 and 4; `read_target` reads one target into a source's table.
-template <class Targets, class ReadTarget>
-bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget read_target) {
+// Sections 3 and 4: the targets of section 3 carry a weight each.
+template <class Targets>
+bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
     out.reserve(in.room_for(sources));
@@ -211,7 +212,12 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget 
         const bool read = targets.with_room(in.room_for(count), [&](auto& into) {
             for (std::uint64_t j = 0; j < count; ++j) {
                 Uuid target;
-                if (!in.uuid(target) || !read_target(target, into)) return false;
+                if (!in.uuid(target)) return false;
+                if constexpr (std::is_same_v<Targets, UuidEdgeDiff::TargetWeights>) {
+                    if (!in.weight(into[target])) return false;
+                } else {
+                    into.insert(target);
+                }
             }
             return true;
         });
@@ -220,18 +226,6 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget 
     return true;
 }
 
-bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
-    return read_sources(in, out, [&in](const Uuid& target, auto& targets) {
-        return in.weight(targets[target]);
-    });
-}
-
-bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidHash>& out) {
-    return read_sources(in, out, [](const Uuid& target, auto& targets) {
-        targets.insert(target);
-        return true;
-    });
-}
 
 std::string_view describe(CodecError error) noexcept {
     switch (error) {
@@ -272,8 +266,7 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     UuidGraphDiff::NodeSet deleted;
     UuidEdgeDiff edges;
     if (!read_node_texts(in, texts) || !read_deleted_nodes(in, deleted) ||
-        !read_new_edges(in, edges.new_or_updated_edges) ||
-        !read_deleted_edges(in, edges.deleted_edges)) {
+        !read_sources(in, edges.new_or_updated_edges) || !read_sources(in, edges.deleted_edges)) {
         return fail(in.failure());
     }
     // Whatever follows the fourth section is not ours to judge.

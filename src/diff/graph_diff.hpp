@@ -48,7 +48,6 @@ public:
     using NodeMap = typename Tables::template Map<Update>;
     using NodeSet = typename Tables::Set;
     using TargetWeights = typename Edges::TargetWeights;
-    using TargetSet = typename Edges::TargetSet;
     using Key = typename Tables::Key;
 
     GraphDiff() = default;
