@@ -149,13 +149,11 @@ bool well_framed(Reader in) noexcept {
     std::uint64_t count;
     Uuid id;
     float weight;
-    if (!in.count(count)) return false;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (!in.uuid(id) || !in.skip_text()) return false;
-    }
-    if (!in.count(count)) return false;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (!in.uuid(id)) return false;
+    for (const bool with_text : {true, false}) {
+        if (!in.count(count)) return false;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (!in.uuid(id) || (with_text && !in.skip_text())) return false;
+        }
     }
     for (const bool weighted : {true, false}) {
         std::uint64_t sources;

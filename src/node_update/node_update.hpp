@@ -101,17 +101,6 @@ constexpr void for_each_json_field(Visit&& visit) {
     }(std::make_index_sequence<field_count>{});
 }
 
-// `visit(index)`, a bool, for the field of table index `field` (below
-// field_count).
-template <class Visit>
-bool visit_field(std::size_t field, Visit&& visit) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-        bool answer = false;
-        (void)((field == I && (answer = visit(std::integral_constant<std::size_t, I>{}), true)) || ...);
-        return answer;
-    }(std::make_index_sequence<field_count>{});
-}
-
 inline NodeUpdate& NodeUpdate::operator+=(NodeUpdate source) noexcept {
     for_each_field([&](auto index) {
         constexpr auto member = field_at<index>.member;

@@ -254,7 +254,12 @@ private:
             return true;
         }
         if (field == field_count) return skip_value();
-        return visit_field(field, [&](auto index) { return read_value(update_.*field_at<index>.member); });
+        bool read = false;
+        all_fields([&](auto index) {
+            if (index == field) read = read_value(update_.*field_at<index>.member);
+            return index != field;
+        });
+        return read;
     }
 
     // After an element of a container that `closer` ends: past the closer
@@ -269,10 +274,12 @@ private:
         return true;
     }
 
-    // A member name inside a skipped object, then its colon.
-    bool skip_member_name() {
+    // A member name, decoded into `name` unless it is null (inside a skipped
+    // object), then its colon.
+    bool read_member_name(std::string* name) {
         if (at_end() || peek() != '"') return refuse_here();
-        if (!read_string(nullptr)) return false;
+        if (name) name->clear();
+        if (!read_string(name)) return false;
         skip_whitespace();
         if (!expect(':')) return false;
         skip_whitespace();
@@ -291,7 +298,7 @@ private:
                 case '{':
                     if (empty_container('}')) break;
                     open.push_back('{');
-                    if (!skip_member_name()) return false;
+                    if (!read_member_name(nullptr)) return false;
                     continue;
                 case '[':
                     if (empty_container(']')) break;
@@ -322,7 +329,7 @@ private:
                     open.pop_back();
                     continue;
                 }
-                if (open.back() == '{' && !skip_member_name()) return false;
+                if (open.back() == '{' && !read_member_name(nullptr)) return false;
                 break;
             }
         }
@@ -332,13 +339,8 @@ private:
         if (empty_container('}')) return true;
         unsigned seen = 0;
         for (;;) {
-            if (at_end() || peek() != '"') return refuse_here();
             const std::size_t name_at = pos_;
-            name_.clear();
-            if (!read_string(&name_)) return false;
-            skip_whitespace();
-            if (!expect(':')) return false;
-            skip_whitespace();
+            if (!read_member_name(&name_)) return false;
             const std::size_t field = field_named(name_);
             if (field != field_count) {
                 // A null counts as stated here: two members for one field are
