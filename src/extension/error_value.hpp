@@ -95,8 +95,4 @@ void raise_panic(const char* text) noexcept;
     decl = std::move(tmp).value()
 
 // Returns the error of a Fallible from the enclosing body, discarding a value.
-#define TOVRA_CHECK(expr)                                                  \
-    do {                                                                   \
-        auto tovra_check_ = (expr);                                        \
-        if (!tovra_check_.ok()) return ::tovra::fail(std::move(tovra_check_).error()); \
-    } while (0)
+#define TOVRA_CHECK(expr) TOVRA_TRY([[maybe_unused]] auto TOVRA_CONCAT(tovra_checked_, __LINE__), expr)

@@ -31,8 +31,7 @@ PyMethodDef method_table[] = {
 // Allocates an instance and moves `diff` into it. Null with the interpreter's
 // exception set when the allocation fails; `diff` is then left as it was.
 PyObject* allocate_with(PyTypeObject* type, UuidGraphDiff&& diff) noexcept {
-    allocfunc allocate = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
-    PyObject* self = allocate(type, 0);
+    PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
     auto* object = reinterpret_cast<PyGraphDiffObject*>(self);
     new (&object->diff) UuidGraphDiff(std::move(diff));
