@@ -39,8 +39,7 @@ struct NodeText {
     std::size_t failure = no_failure;
 };
 
-// A cursor over the input. A read that fails records what went wrong and
-// where, and returns false; decoding stops there.
+// A cursor over the input; a failed read records what went wrong and where.
 class Reader {
 public:
     explicit Reader(std::span<const std::uint8_t> data) noexcept
@@ -201,8 +200,7 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out) {
     for (std::uint64_t i = 0; i < sources; ++i) {
         Uuid source;
         if (!in.uuid(source)) return false;
-        // A repeated source replaces the earlier entry's whole table; the two
-        // are not merged.
+        // A repeated source replaces the earlier entry's table, not merged with it.
         Targets& targets = out[source];
         targets.clear();
         std::uint64_t count;

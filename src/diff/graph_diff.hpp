@@ -89,8 +89,7 @@ public:
         if (holds_either(deleted_nodes_, source, target, pending, edges_.deleted_edges)) {
             return fail(DiffError::end_node_deleted);
         }
-        // The steps that may allocate come first, the erasure last: a
-        // failure leaves the diff as it was.
+        // Allocating steps first, the erasure last: a failure leaves the diff as it was.
         if (into_.built()) [[unlikely]] {
             add_pending_indexed(source, target, weight);
         } else {

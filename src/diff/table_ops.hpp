@@ -36,8 +36,7 @@ void insert_and_erase(Set& into, const Key& key, From&... from) {
     (from.erase(key), ...);
 }
 
-// Whether `set` holds `a` or `b`, with the caller's next probes for `a`
-// started first.
+// Whether `set` holds `a` or `b`, with the caller's next probes for `a` started first.
 template <class Key, class Set, class... Next>
 bool holds_either(const Set& set, const Key& a, const Key& b, const Next&... next) {
     (prefetch(next, a), ...);

@@ -25,8 +25,7 @@ struct Uuid {
         return std::memcmp(a.bytes.data(), b.bytes.data(), 16) == 0;
     }
 
-    // Byte order, byte 0 first: the order of the keys a hash table keeps
-    // outside its slots.
+    // Byte order: the order of the keys a hash table keeps outside its slots.
     friend bool operator<(const Uuid& a, const Uuid& b) noexcept {
         return std::memcmp(a.bytes.data(), b.bytes.data(), 16) < 0;
     }

@@ -12,8 +12,7 @@
 
 namespace tovra::py {
 
-// In. The conversions on every mutation's path are inline for their common
-// case; each refusal is built out of line.
+// In: inline for the common case on every mutation's path, each refusal out of line.
 
 inline bool is_uuid_bytes(PyObject* object) noexcept {
     return PyBytes_Check(object) && PyBytes_GET_SIZE(object) == 16;

@@ -24,8 +24,7 @@ Fallible<PyObject*> pyobject_to_pybytes(PyObject* object) {
     return object;
 }
 
-// Anything but an exact float goes through its __float__ (or __index__),
-// which may run Python code and may fail.
+// Anything but an exact float goes through __float__ or __index__, which may fail.
 Fallible<float> non_float_to_f32(PyObject* object) {
     double value = PyFloat_AsDouble(object);
     if (value == -1.0 && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
@@ -114,8 +113,7 @@ private:
         return true;
     }
 
-    // By address first (the usual case: keys written in code are interned),
-    // by text second.
+    // By address first (keys written in code are interned), by text second.
     static std::size_t field_of(PyObject* key) noexcept {
         const auto& keys = field_keys();
         for (std::size_t f = 0; f < field_count; ++f) {

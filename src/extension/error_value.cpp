@@ -107,8 +107,7 @@ void ErrorValue::raise() && noexcept {
 }
 
 ErrorValue downcast_error(PyObject* object, const char* target) noexcept {
-    // The qualified name of the object's type, or the placeholder (also for
-    // a null object).
+    // The type's qualified name, or the placeholder (also for a null object).
     Owned name;
     if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
     if (!name) {

@@ -35,8 +35,7 @@ public:
     // The error's __cause__, possibly empty.
     Owned cause() const noexcept;
 
-    // Sets the error as the current exception; if making it runs out of
-    // memory, the interpreter's MemoryError instead.
+    // Sets the error as the current exception, or MemoryError if making it fails.
     void raise() && noexcept;
 
 private:
@@ -50,8 +49,7 @@ private:
     };
 
     ErrorValue() noexcept = default;
-    // The memory for a pending error ran out: the error becomes the
-    // interpreter's MemoryError.
+    // Memory for a pending error ran out: the interpreter's MemoryError instead.
     static ErrorValue out_of_memory() noexcept;
 
     // Exactly one of the two is set. Two pointers wide, so that a Fallible of

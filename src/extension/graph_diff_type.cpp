@@ -14,8 +14,7 @@ namespace {
 
 PyTypeObject* cached_type = nullptr;
 
-// The method table stores one pointer type for every calling convention;
-// the flags tell CPython the real one.
+// One pointer type for every calling convention; the flags tell CPython the real one.
 template <class Convention>
 PyCFunction as_cfunction(typename Convention::Function* function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function));

@@ -1,5 +1,4 @@
-// num_nodes, num_edges and clear: the smallest methods, constant time for the
-// counts (the containers keep their sizes).
+// num_nodes, num_edges and clear; constant time for the counts (kept by the containers).
 #include "extension/borrow.hpp"
 #include "extension/call_wrapper.hpp"
 #include "extension/method_table.hpp"

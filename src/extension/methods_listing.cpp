@@ -9,8 +9,7 @@ namespace tovra::py {
 
 namespace {
 
-// An insertion fails only when memory runs out; the half-built result is
-// dropped and the interpreter's exception reported.
+// Fails only when memory runs out: the half-built result is dropped.
 Fallible<Done> set_item(PyObject* dict, const Owned& key, const Owned& value) {
     if (PyDict_SetItem(dict, key.get(), value.get()) < 0) [[unlikely]] {
         return fail(ErrorValue::from_interpreter());

@@ -57,8 +57,7 @@ Outcome initialise() {
 
     Owned module = Owned::steal(PyModule_Create2(&module_definition, 1013));
     if (!module) return fail(ErrorValue::from_interpreter());
-    // On failure the new module is released, not cached: the next import
-    // starts over.
+    // On failure the new module is released, not cached: the next import starts over.
     TOVRA_CHECK(run_module_body(module.get()));
     cached_module = Owned::borrow(module.get()).release();  // kept for the process
     return module;

@@ -112,8 +112,7 @@ bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number
     double wide = 0.0;
     // The grammar was checked, so the only failure left is the range.
     if (std::from_chars(first, last, wide).ec == std::errc::result_out_of_range) {
-        // Reported both for overflow and for underflow; only the first loses
-        // the value altogether.
+        // Reported for overflow and underflow alike; only overflow loses the value.
         size = zero;
         return decimal.digits + decimal.exponent <= 0;
     }

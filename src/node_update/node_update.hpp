@@ -78,8 +78,7 @@ inline constexpr std::array<std::size_t, field_count> field_at_position = [] {
     return at;
 }();
 
-// Whether `visit(index)` holds for every field, in table order, stopping at
-// the first that does not.
+// Whether `visit(index)` holds for every field in table order, stopping at a false.
 template <class Visit>
 constexpr bool all_fields(Visit&& visit) {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {

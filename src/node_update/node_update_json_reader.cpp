@@ -12,8 +12,7 @@ namespace tovra {
 
 namespace {
 
-// The table index of the field a JSON member name names; field_count for
-// any other name.
+// The table index of the field a JSON member name names, or field_count.
 std::size_t field_named(std::string_view name) noexcept {
     std::size_t found = field_count;
     for_each_field([&](auto index) {
@@ -106,8 +105,7 @@ private:
             pos_ += word.size();
             return true;
         }
-        // Report the first byte that differs, or the end if the text stops
-        // inside the word.
+        // The first byte that differs, or the end if the text stops inside the word.
         std::size_t i = 0;
         while (pos_ + i < text_.size() && i < word.size() && text_[pos_ + i] == word[i]) ++i;
         return refuse(pos_ + i == text_.size() ? JsonError::unexpected_end : JsonError::unexpected_character,
@@ -201,8 +199,7 @@ private:
         return true;
     }
 
-    // A size or a channel: a number literal that `convert` takes, or refuses
-    // with `out_of_range`.
+    // A size or a channel: a number that `convert` takes, or refuses as `out_of_range`.
     template <class Value, class Convert>
     bool read_number(std::optional<Value>& field, JsonError out_of_range, Convert convert) noexcept {
         if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
@@ -274,8 +271,7 @@ private:
         return true;
     }
 
-    // A member name, decoded into `name` unless it is null (inside a skipped
-    // object), then its colon.
+    // A member name, decoded into `name` unless null (a skipped object's), then its colon.
     bool read_member_name(std::string* name) {
         if (at_end() || peek() != '"') return refuse_here();
         if (name) name->clear();
@@ -319,8 +315,7 @@ private:
                     break;
                 }
             }
-            // A value just ended: close every container that ends with it,
-            // then move to the start of the next value.
+            // A value just ended: close the containers it ends, then go to the next value.
             for (;;) {
                 if (open.empty()) return true;
                 bool closed;
@@ -343,8 +338,7 @@ private:
             if (!read_member_name(&name_)) return false;
             const std::size_t field = field_named(name_);
             if (field != field_count) {
-                // A null counts as stated here: two members for one field are
-                // refused whatever their values.
+                // Two members for one field are refused, whatever their values.
                 const unsigned bit = 1u << field;
                 if (seen & bit) return refuse(JsonError::duplicate_member, name_at);
                 seen |= bit;
