@@ -56,8 +56,11 @@ public:
             std::min<std::uint64_t>({count, reserve_limit, (size_ - pos_) / min_entry_size}));
     }
 
+    // Every count and length: a 64-bit field below size_limit.
     bool count(std::uint64_t& out) noexcept {
-        if (!u64(out)) return false;
+        if (size_ - pos_ < 8) return fail(CodecError::end_of_input, pos_);
+        out = load_le<std::uint64_t>(data_ + pos_);
+        pos_ += 8;
         if (out >= size_limit) return fail(CodecError::size_out_of_range, pos_ - 8);
         return true;
     }
@@ -95,9 +98,8 @@ public:
         return true;
     }
 
-    // Writes the bits straight into the stored float: passing a float value
-    // through an x87 register would quiet a signalling NaN, and the format
-    // returns every payload unchanged.
+    // The bits go straight into the stored float: an x87 register would quiet
+    // a signalling NaN, and every payload must come back unchanged.
     bool weight(float& slot) noexcept {
         static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
         if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
@@ -114,20 +116,12 @@ private:
         return false;
     }
 
-    bool u64(std::uint64_t& out) noexcept {
-        if (size_ - pos_ < 8) return fail(CodecError::end_of_input, pos_);
-        out = load_le<std::uint64_t>(data_ + pos_);
-        pos_ += 8;
-        return true;
-    }
-
     // A length that passes fits in size_t and in what remains, and is
     // consumed as its field; the caller then owns the next `out` bytes.
     bool length_field(std::size_t& out) noexcept {
         const std::size_t start = pos_;
         std::uint64_t value;
-        if (!u64(value)) return false;
-        if (value >= size_limit) return fail(CodecError::size_out_of_range, start);
+        if (!count(value)) return false;
         if (value > size_ - pos_) return fail(CodecError::end_of_input, start);
         out = static_cast<std::size_t>(value);
         return true;

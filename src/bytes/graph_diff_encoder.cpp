@@ -24,9 +24,8 @@ inline std::uint8_t* put_uuid(std::uint8_t* out, const Uuid& id) noexcept {
     return out + 16;
 }
 
-// The weight's bits are copied from the stored object, never through a float
-// value: on x87 hardware loading a signalling NaN into a register quiets it,
-// and the format promises every payload back unchanged.
+// The bits come from the stored float, never through a float value: an x87
+// register would quiet a signalling NaN, and each payload must come back as is.
 inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept {
     static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
     std::uint32_t bits;

@@ -53,15 +53,14 @@ public:
     GraphDiff() = default;
 
     // Takes four collections as they are, without the rules of the operations:
-    // a decoded diff is kept exactly as it was read. Whatever it holds, no
-    // index is carried over: one is built, if ever, from what it holds.
+    // a decoded diff is kept exactly as it was read. An index, if ever, is
+    // built from what it holds.
     GraphDiff(NodeMap nodes, NodeSet deleted, Edges edges) noexcept
         : new_or_updated_nodes_(std::move(nodes)), deleted_nodes_(std::move(deleted)), edges_(std::move(edges)) {}
 
     void add_or_update_node(const Id& id, Update update) {
-        // One probe either way: the update is moved in only when the id is
-        // new, and is merged into the one there otherwise. The node is no
-        // longer deleted.
+        // One probe either way: the update is moved in when the id is new,
+        // merged into the one there otherwise; the node is no longer deleted.
         upsert_and_erase(
             new_or_updated_nodes_, Tables::key(id), std::move(update),
             [](Update& held, Update&& later) { held += std::move(later); }, deleted_nodes_);
@@ -178,9 +177,8 @@ private:
         });
     }
 
-    // The pending edge from `source` to `target` becomes a recorded
-    // deletion. Out of line: a scan asks every source, and few hold the
-    // target.
+    // The pending edge from `source` to `target` becomes a recorded deletion.
+    // Out of line: a scan asks every source, and few hold the target.
     template <class Source>
     [[gnu::noinline]] void pending_to_deleted(Source& source, const Key& target) {
         edges_.deleted_edges[source.first].insert(target);
@@ -197,9 +195,9 @@ using UuidTables = FlatTables<Uuid, UuidHash>;
 using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;
 using UuidEdgeDiff = UuidGraphDiff::Edges;
 
-// The indexed paths of delete_node and add_edge are compiled once, in graph_diff_index.cpp: kept
-// out of the units that call the operations, it leaves the compiler's
-// inlining of their common paths as it was without it.
+// The indexed paths of delete_node and add_edge are compiled once, in
+// graph_diff_index.cpp, so that they leave the inlining of the common paths
+// in the units that call the operations as it was without them.
 extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::delete_node_indexed(const UuidTables::Key&);
 extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::add_pending_indexed(const UuidTables::Key&,
                                                                                         const UuidTables::Key&,

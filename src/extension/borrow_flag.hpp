@@ -49,9 +49,8 @@ Fallible<Borrow<Object, true>> lock_exclusive(Object* object) {
     return Borrow<Object, true>(object);
 }
 
-// For a reader that runs no Python code and keeps nothing while it reads
-// (the counts): the refusal of lock_shared, without raising and lowering the
-// flag, which no one could observe in between.
+// For a reader that runs no Python code and keeps nothing (the counts):
+// lock_shared's refusal, without a change to the flag that no one could see.
 template <class Object>
 Fallible<const decltype(Object::diff)*> peek(Object* object) {
     if (object->borrow_flag == -1) [[unlikely]] {

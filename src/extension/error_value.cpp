@@ -95,9 +95,8 @@ void ErrorValue::raise() && noexcept {
     PyObject* type = pending_->type;
     Owned exception = std::move(*this).to_exception();
     if (!exception) {
-        // Making the exception failed, and the interpreter has said why
-        // (memory ran out): that is the error the caller gets. Only with no
-        // reason at all is there nothing sound left to raise.
+        // Making it failed, and the interpreter's reason (memory ran out) is
+        // the error raised; with none, nothing sound is left to raise.
         if (PyErr_Occurred()) return;
         abort_at_boundary();
     }

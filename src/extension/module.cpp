@@ -12,9 +12,8 @@ namespace tovra::py {
 
 namespace {
 
-// The interpreter that first imported the module; -1 until then. The module
-// keeps process-wide state (the class, cached strings), so a second
-// interpreter must not share it.
+// The interpreter that first imported the module (-1 until then): a second one
+// must not share the process-wide state (the class, cached strings).
 std::atomic<std::int64_t> recorded_interpreter{-1};
 PyObject* cached_module = nullptr;
 

@@ -58,9 +58,8 @@ inline bool scan_json_number(std::string_view text, std::size_t pos, NumberSpan&
     return true;
 }
 
-// A channel is bare digits, 0 to 255: 1.0, 1e2 and -0 are refused even though
-// their values are whole; false for any other literal. (A bool and an out parameter rather than an
-// optional: the value then goes straight to its field, not through memory.)
+// A channel is bare digits, 0 to 255 (1.0, 1e2 and -0 are refused though whole).
+// An out parameter rather than an optional: the value goes straight to its field.
 inline bool channel_of(std::string_view text, const NumberSpan& number, std::uint8_t& channel) noexcept {
     if (number.negative || !number.integer || number.end - number.begin > 3) return false;
     unsigned value = 0;

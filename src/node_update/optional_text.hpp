@@ -23,12 +23,8 @@ public:
     OptionalText(const char* text) : OptionalText(std::string_view(text)) {}
     OptionalText(const std::string& text) : OptionalText(std::string_view(text)) {}
 
-    OptionalText(const OptionalText& other) {
-        if (other.on_heap()) {
-            set(*other);
-        } else {
-            std::memcpy(raw_, other.raw_, sizeof raw_);
-        }
+    OptionalText(const OptionalText& other) : OptionalText() {
+        if (other) set(*other);
     }
     OptionalText(OptionalText&& other) noexcept {
         std::memcpy(raw_, other.raw_, sizeof raw_);
