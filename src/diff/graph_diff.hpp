@@ -85,6 +85,7 @@ public:
         auto& pending = edges_.new_or_updated_edges;
         const Key source = Tables::key(from);
         const Key target = Tables::key(to);
+        into_.prefetch(target);
         if (holds_either(deleted_nodes_, source, target, pending, edges_.deleted_edges)) {
             return fail(DiffError::end_node_deleted);
         }
@@ -107,6 +108,7 @@ public:
         auto& pending = edges_.new_or_updated_edges;
         const Key source = Tables::key(from);
         const Key target = Tables::key(to);
+        into_.prefetch(target);
         auto found = find_with_inner(pending, source, target, deleted);
         inner_table(deleted, source, target).insert(target);
         if (found != pending.end()) {
