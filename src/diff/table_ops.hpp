@@ -15,9 +15,8 @@ template <class Table, class Key>
     if constexpr (requires { table.prefetch(key); }) table.prefetch(key);
 }
 
-// `into` gets `value` for the key if the key is new there, and `merge(held,
-// value)` otherwise (the value is left untouched until then); then the key
-// is erased from each of `from`.
+// `into` gets `value` for a new key, `merge(held, value)` otherwise (the value
+// untouched until then); then the key is erased from each of `from`.
 template <class Key, class Map, class Value, class Merge, class... From>
 void upsert_and_erase(Map& into, const Key& key, Value&& value, Merge&& merge, From&... from) {
     (prefetch(from, key), ...);
@@ -70,9 +69,8 @@ auto find_with_inner(Outer& outer, const Key& key, const Key& inner_key, const A
     return found;
 }
 
-// Visits every entry of `outer` (a map of tables) for a visit that probes
-// each inner table for `key`, fetched ahead by a table that can. The visit
-// may change the inner tables, not `outer`.
+// Visits every entry of `outer` (a map of tables) with a visit that probes each
+// inner table for `key`, fetched ahead where it can; it may change those, not `outer`.
 template <class Key, class Outer, class Visit>
 void for_each_probing_inner(Outer& outer, const Key& key, Visit&& visit) {
     if constexpr (requires { outer.for_each_probing_inner(key, visit); }) {

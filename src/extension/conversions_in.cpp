@@ -74,15 +74,6 @@ Fallible<bool> pyobject_to_bool(PyObject* object) {
     return result == 1;
 }
 
-// Looks a key up in the dict's own table (no __getitem__ or __missing__ of a
-// subclass), keeping a reference of our own to the value: converting it may
-// run Python code that changes the dict.
-Fallible<Owned> lookup(PyObject* dict, PyObject* key) {
-    PyObject* value = PyDict_GetItemWithError(dict, key);
-    if (value == nullptr && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
-    return Owned::borrow(value);
-}
-
 // The value of each field as a lookup would find it, from one pass over the
 // dict's entries instead of a lookup per field. The pass stands in for the
 // lookups only while nothing could have changed the dict: it is made only
@@ -93,9 +84,14 @@ class FieldSource {
 public:
     explicit FieldSource(PyObject* dict) noexcept : dict_(dict), scanned_(scan()) {}
 
+    // A lookup goes to the dict's own table (no __getitem__ or __missing__ of
+    // a subclass). The value is held by a reference of our own: converting it
+    // may run Python code that changes the dict.
     Fallible<Owned> get(std::size_t field) {
         if (scanned_) return Owned::borrow(values_[field]);
-        return lookup(dict_, field_keys()[field]);
+        PyObject* value = PyDict_GetItemWithError(dict_, field_keys()[field]);
+        if (value == nullptr && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
+        return Owned::borrow(value);
     }
 
     void python_code_may_run() noexcept { scanned_ = false; }

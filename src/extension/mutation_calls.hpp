@@ -51,9 +51,8 @@ struct MutationCalls {
             TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
             TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
             TOVRA_TRY(float weight, arguments.convert(2, pyobject_to_f32));
-            // An edge touching a deleted node is refused by the diff and left
-            // unrecorded; the method reports nothing, by design of the API: a
-            // caller sees the outcome in the listings.
+            // An edge touching a deleted node is refused and left unrecorded;
+            // by design the method says nothing: the listings show the outcome.
             (void)borrow.diff().add_edge(from, to, weight);
             return none();
         });

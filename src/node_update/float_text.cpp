@@ -146,28 +146,22 @@ std::size_t write_float_text(float value, char* out) noexcept {
 
     // The value is 0.d1...dn x 10^point.
     if (point >= n && point <= max_plain_point) {
-        std::memcpy(out, digits, static_cast<std::size_t>(n));
-        out = std::fill_n(out + n, point - n, '0');
+        out = std::fill_n(std::copy_n(digits, n, out), point - n, '0');
         *out++ = '.';
         *out++ = '0';
     } else if (point > 0 && point <= max_plain_point) {
-        std::memcpy(out, digits, static_cast<std::size_t>(point));
-        out += point;
+        out = std::copy_n(digits, point, out);
         *out++ = '.';
-        std::memcpy(out, digits + point, static_cast<std::size_t>(n - point));
-        out += n - point;
+        out = std::copy_n(digits + point, n - point, out);
     } else if (point <= 0 && point >= min_plain_point) {
         *out++ = '0';
         *out++ = '.';
-        out = std::fill_n(out, -point, '0');
-        std::memcpy(out, digits, static_cast<std::size_t>(n));
-        out += n;
+        out = std::copy_n(digits, n, std::fill_n(out, -point, '0'));
     } else {
         *out++ = digits[0];
         if (n > 1) {
             *out++ = '.';
-            std::memcpy(out, digits + 1, static_cast<std::size_t>(n - 1));
-            out += n - 1;
+            out = std::copy_n(digits + 1, n - 1, out);
         }
         *out++ = 'e';
         // |exponent| of a float is at most 45: a sign and two digits at most.
