@@ -117,7 +117,10 @@ inline double scale_down(double x, int k) noexcept {
                 n /= 10;
                 ++k;
             }
-            const int count = static_cast<int>(std::to_chars(digits, digits + shortest_digits_room, n).ptr - digits);
+            char reversed[20];
+            int count = 0;
+            for (; n != 0; n /= 10) reversed[count++] = static_cast<char>('0' + n % 10);
+            for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
             point = k + count;
             return count;
         }
