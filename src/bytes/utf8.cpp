@@ -49,17 +49,21 @@ std::size_t utf8_valid_prefix(const std::uint8_t* data, std::size_t size) noexce
     // Labels and URLs are mostly ASCII: test eight bytes with one mask (byte
     // order does not matter for "is any high bit set"). A word that fails the
     // test is walked sequence by sequence to its end before the next test.
-    std::size_t walk_end = 0;
-    while (pos < size) {
-        if (pos >= walk_end && size - pos >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, data + pos, 8);
-            if ((word & high_bits) == 0) {
-                pos += 8;
-                continue;
-            }
-            walk_end = pos + 8;
+    while (size - pos >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + pos, 8);
+        if ((word & high_bits) == 0) {
+            pos += 8;
+            continue;
         }
+        const std::size_t word_end = pos + 8;
+        while (pos < word_end) {
+            const std::size_t length = sequence_length(data + pos, size - pos);
+            if (length == 0) return pos;
+            pos += length;
+        }
+    }
+    while (pos < size) {
         const std::size_t length = sequence_length(data + pos, size - pos);
         if (length == 0) return pos;
         pos += length;
