@@ -1,6 +1,7 @@
 #include "node_update/float_text.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -69,17 +70,14 @@ inline double scale_down(double x, int k) noexcept {
         (void)value, (void)digits, (void)point;
         return 0;
     } else {
-        std::uint32_t bits;
-        std::memcpy(&bits, &value, 4);
+        const auto bits = std::bit_cast<std::uint32_t>(value);
         const std::uint32_t biased = bits >> 23;
         const std::uint32_t fraction = bits & 0x7FFFFF;
         if (biased == 0) return 0;  // subnormal: far outside the range below
         // value = m x 2^e, and the gap to each neighbour.
         const int e = static_cast<int>(biased) - 150;
         // 2^e straight from its bits (e is within -126 - 23 .. 127 - 23).
-        const std::uint64_t ulp_bits = static_cast<std::uint64_t>(e + 1023) << 52;
-        double ulp;
-        std::memcpy(&ulp, &ulp_bits, 8);
+        const auto ulp = std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
         const double exact = static_cast<double>(value);
         // Below a power of two the next float down is half as far.
         const double low = exact - (fraction == 0 && biased > 1 ? ulp / 4 : ulp / 2);
