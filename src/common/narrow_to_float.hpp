@@ -15,9 +15,11 @@ inline float narrow_to_float(double value) noexcept {
     // mantissa bit is odd, so the tie goes up).
     constexpr double overflow_threshold = max_float + 0x1p103;
     if (std::isfinite(value) && std::fabs(value) > max_float) {
-        const float limit = std::fabs(value) >= overflow_threshold ? std::numeric_limits<float>::infinity()
-                                                                     : std::numeric_limits<float>::max();
-        return value > 0 ? limit : -limit;
+        if (std::fabs(value) >= overflow_threshold) {
+            return value > 0 ? std::numeric_limits<float>::infinity()
+                             : -std::numeric_limits<float>::infinity();
+        }
+        return value > 0 ? std::numeric_limits<float>::max() : -std::numeric_limits<float>::max();
     }
     return static_cast<float>(value);
 }
