@@ -2,7 +2,7 @@
 
 import pytest
 
-from conftest import A, B, expect_error, snapshot, text
+from conftest import A, B, CallsBack, expect_error, snapshot, text
 from tovra_api import PyGraphDiff
 
 BAD = b"short"  # a node id its conversion would refuse: parsing comes first
@@ -87,20 +87,6 @@ def test_no_argument_methods_refuse_arguments(filled, method):
     assert snapshot(filled) == before
 
 
-class Callback:
-    """A weight whose __float__ runs `action` and records what it raised."""
-
-    def __init__(self, action):
-        self.action, self.raised = action, None
-
-    def __float__(self):
-        try:
-            self.action()
-        except Exception as error:
-            self.raised = error
-        return 1.0
-
-
 @pytest.mark.parametrize(
     "action, cls, message",
     [
@@ -115,7 +101,7 @@ class Callback:
     ],
 )
 def test_precedence_inside_a_call(d, action, cls, message):
-    weight = Callback(lambda: action(d))
+    weight = CallsBack(lambda: action(d), value=1)
     d.add_edge(A, B, weight)
     assert (type(weight.raised), str(weight.raised)) == (cls, message)
     assert d.new_or_updated_edges() == {text(A): {text(B): 1.0}}

@@ -34,10 +34,9 @@ struct CodecFailure {
 
 std::string describe(const CodecFailure& failure);
 
-// Everything the encoder needs to know before it writes a byte: the node
-// texts, rendered once, and the exact length of the output. Lets a caller
-// allocate the destination itself (a Python bytes object, say) and have it
-// filled in place.
+// What the encoder knows before it writes a byte: the node texts, rendered
+// once, and the exact length of the output, so that the caller can allocate
+// the destination (a Python bytes object) and have it filled in place.
 class EncodePlan {
 public:
     std::size_t size() const noexcept { return size_; }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
 
 #include "bytes/graph_diff_codec.hpp"
 #include "bytes/utf8.hpp"
@@ -19,23 +20,18 @@ namespace {
 // it keeps every later size computation far from overflow on a 32-bit host.
 constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 
-// A count alone may claim billions of entries in a few bytes, and even one
-// that the rest of the input could hold may stand in front of junk. So the
-// input is first walked for its framing alone (every count, length and id
-// field), which allocates nothing. Once that walk has passed, every entry a
-// count promises is known to be present, and each collection is sized for
-// its count at once, so a large diff is read without growing its tables step
-// by step. Until then a count pre-sizes for at most this many entries, and
-// never more than the rest of the input could hold; the rest is paid for by
-// entries as they arrive.
+// A count alone may claim billions of entries in a few bytes. So the input is
+// first walked for its framing alone (every count, length and id field),
+// which allocates nothing; once that walk has passed, each collection is
+// sized for its count at once. Until then a count pre-sizes for at most this
+// many entries, never more than the rest of the input could hold.
 constexpr std::size_t reserve_limit = 4096;
 constexpr std::size_t min_entry_size = 24;
 
 constexpr std::size_t no_failure = std::numeric_limits<std::size_t>::max();
 
-// One section-1 entry as read. The text stays a view into the input until
-// every section has been read; `failure` indexes the reader's failure once it
-// has been parsed and refused.
+// One section-1 entry: its text stays a view into the input until every
+// section has been read; `failure` indexes its refusal, if it was refused.
 struct NodeText {
     Uuid id;
     std::string_view text;
@@ -43,8 +39,7 @@ struct NodeText {
     std::size_t failure = no_failure;
 };
 
-// A cursor over the input. A read that fails records what went wrong and
-// where, and returns false; decoding stops there, so nothing reads on.
+// A cursor over the input; a failed read records what went wrong and where.
 class Reader {
 public:
     explicit Reader(std::span<const std::uint8_t> data) noexcept
@@ -52,7 +47,6 @@ public:
 
     CodecFailure failure() const { return CodecFailure{error_, error_offset_, std::nullopt}; }
 
-    // Set once the framing walk has passed over the whole input.
     void trust_counts() noexcept { counts_trusted_ = true; }
 
     // How many entries a collection whose count was just read may be sized for.
@@ -62,8 +56,11 @@ public:
             std::min<std::uint64_t>({count, reserve_limit, (size_ - pos_) / min_entry_size}));
     }
 
+    // Every count and length: a 64-bit field below size_limit.
     bool count(std::uint64_t& out) noexcept {
-        if (!u64(out)) return false;
+        if (size_ - pos_ < 8) return fail(CodecError::end_of_input, pos_);
+        out = load_le<std::uint64_t>(data_ + pos_);
+        pos_ += 8;
         if (out >= size_limit) return fail(CodecError::size_out_of_range, pos_ - 8);
         return true;
     }
@@ -101,15 +98,8 @@ public:
         return true;
     }
 
-    bool skip_weight() noexcept {
-        if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
-        pos_ += 4;
-        return true;
-    }
-
-    // Writes the bits straight into the stored float: passing a float value
-    // through an x87 register would quiet a signalling NaN, and the format
-    // returns every payload unchanged.
+    // The bits go straight into the stored float: an x87 register would quiet
+    // a signalling NaN, and every payload must come back unchanged.
     bool weight(float& slot) noexcept {
         static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
         if (size_ - pos_ < 4) return fail(CodecError::end_of_input, pos_);
@@ -126,20 +116,12 @@ private:
         return false;
     }
 
-    bool u64(std::uint64_t& out) noexcept {
-        if (size_ - pos_ < 8) return fail(CodecError::end_of_input, pos_);
-        out = load_le<std::uint64_t>(data_ + pos_);
-        pos_ += 8;
-        return true;
-    }
-
     // A length that passes fits in size_t and in what remains, and is
     // consumed as its field; the caller then owns the next `out` bytes.
     bool length_field(std::size_t& out) noexcept {
         const std::size_t start = pos_;
         std::uint64_t value;
-        if (!u64(value)) return false;
-        if (value >= size_limit) return fail(CodecError::size_out_of_range, start);
+        if (!count(value)) return false;
         if (value > size_ - pos_) return fail(CodecError::end_of_input, start);
         out = static_cast<std::size_t>(value);
         return true;
@@ -159,13 +141,12 @@ private:
 bool well_framed(Reader in) noexcept {
     std::uint64_t count;
     Uuid id;
-    if (!in.count(count)) return false;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (!in.uuid(id) || !in.skip_text()) return false;
-    }
-    if (!in.count(count)) return false;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        if (!in.uuid(id)) return false;
+    float weight;
+    for (const bool with_text : {true, false}) {
+        if (!in.count(count)) return false;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (!in.uuid(id) || (with_text && !in.skip_text())) return false;
+        }
     }
     for (const bool weighted : {true, false}) {
         std::uint64_t sources;
@@ -173,7 +154,7 @@ bool well_framed(Reader in) noexcept {
         for (std::uint64_t i = 0; i < sources; ++i) {
             if (!in.uuid(id) || !in.count(count)) return false;
             for (std::uint64_t j = 0; j < count; ++j) {
-                if (!in.uuid(id) || (weighted && !in.skip_weight())) return false;
+                if (!in.uuid(id) || (weighted && !in.weight(weight))) return false;
             }
         }
     }
@@ -204,18 +185,16 @@ bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
     return true;
 }
 
-// Sections 3 and 4: sources, each with its targets; `read_target` reads one
-// target entry into a source's table.
-template <class Targets, class ReadTarget>
-bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget read_target) {
+// Sections 3 and 4: the targets of section 3 carry a weight each.
+template <class Targets>
+bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
     out.reserve(in.room_for(sources));
     for (std::uint64_t i = 0; i < sources; ++i) {
         Uuid source;
         if (!in.uuid(source)) return false;
-        // A repeated source replaces the earlier entry's whole table; the two
-        // are not merged.
+        // A repeated source replaces the earlier entry's table, not merged with it.
         Targets& targets = out[source];
         targets.clear();
         std::uint64_t count;
@@ -223,7 +202,12 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget 
         const bool read = targets.with_room(in.room_for(count), [&](auto& into) {
             for (std::uint64_t j = 0; j < count; ++j) {
                 Uuid target;
-                if (!in.uuid(target) || !read_target(target, into)) return false;
+                if (!in.uuid(target)) return false;
+                if constexpr (std::is_same_v<Targets, UuidEdgeDiff::TargetWeights>) {
+                    if (!in.weight(into[target])) return false;
+                } else {
+                    into.insert(target);
+                }
             }
             return true;
         });
@@ -232,42 +216,25 @@ bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out, ReadTarget 
     return true;
 }
 
-bool read_new_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetWeights, UuidHash>& out) {
-    return read_sources(in, out, [&in](const Uuid& target, auto& targets) {
-        return in.weight(targets[target]);
-    });
-}
 
-bool read_deleted_edges(Reader& in, HashMap<Uuid, UuidEdgeDiff::TargetSet, UuidHash>& out) {
-    return read_sources(in, out, [](const Uuid& target, auto& targets) {
-        targets.insert(target);
-        return true;
-    });
+std::string_view describe(CodecError error) noexcept {
+    switch (error) {
+        case CodecError::end_of_input: return "input ends inside a field";
+        case CodecError::size_out_of_range: return "count or length of 2^32 or more";
+        case CodecError::bad_uuid_length: return "node id length is not 16";
+        case CodecError::invalid_utf8: return "node text is not valid UTF-8";
+        case CodecError::invalid_node_update: return "node text is not a node update";
+        case CodecError::encode_failed: return "diff too large to encode";
+    }
+    return "unknown codec error";
 }
 
 }  // namespace
 
 std::string describe(const CodecFailure& failure) {
-    std::string text;
-    switch (failure.error) {
-        case CodecError::end_of_input:
-            text = "input ends inside a field";
-            break;
-        case CodecError::size_out_of_range:
-            text = "count or length of 2^32 or more";
-            break;
-        case CodecError::bad_uuid_length:
-            text = "node id length is not 16";
-            break;
-        case CodecError::invalid_utf8:
-            text = "node text is not valid UTF-8";
-            break;
-        case CodecError::invalid_node_update:
-            text = "node text is not a node update";
-            break;
-        case CodecError::encode_failed:
-            return "diff too large to encode";
-    }
+    std::string text(describe(failure.error));
+    // The encoder's failure has no place in an input.
+    if (failure.error == CodecError::encode_failed) return text;
     text += " at byte ";
     text += std::to_string(failure.offset);
     if (failure.json) {
@@ -289,18 +256,16 @@ Result<UuidGraphDiff, CodecFailure> bytes_to_graph_diff(std::span<const std::uin
     UuidGraphDiff::NodeSet deleted;
     UuidEdgeDiff edges;
     if (!read_node_texts(in, texts) || !read_deleted_nodes(in, deleted) ||
-        !read_new_edges(in, edges.new_or_updated_edges) ||
-        !read_deleted_edges(in, edges.deleted_edges)) {
+        !read_sources(in, edges.new_or_updated_edges) || !read_sources(in, edges.deleted_edges)) {
         return fail(in.failure());
     }
     // Whatever follows the fourth section is not ours to judge.
 
-    // The texts are parsed only now that the whole input is known to be well
-    // formed. Each is parsed once, in input order, and its update moved into
-    // the map on the one insertion that decides whether it counts: walking
+    // Each text is parsed once, in input order, and its update moved into the
+    // map on the one insertion that decides whether it counts: walking
     // backwards, the first entry seen for an id is its last in the input, the
-    // one that counts. A text that failed matters only if it counts, and the
-    // failure reported is the first such in the input.
+    // one that counts. A refused text matters only if it counts; the failure
+    // reported is the first such in the input.
     std::vector<NodeUpdate> updates(texts.size());
     std::vector<JsonFailure> failures;
     for (std::size_t i = 0; i < texts.size(); ++i) {

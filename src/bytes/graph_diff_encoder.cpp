@@ -1,6 +1,5 @@
-// Writing a diff as bytes. Planning and writing are split so that the caller
-// can allocate the destination (a Python bytes object) at its exact size and
-// have it filled in place, with no intermediate buffer and no growth.
+// Writing a diff as bytes, planned first so that the destination is made at
+// its exact size and filled in place, with no intermediate buffer.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -25,9 +24,8 @@ inline std::uint8_t* put_uuid(std::uint8_t* out, const Uuid& id) noexcept {
     return out + 16;
 }
 
-// The weight's bits are copied from the stored object, never through a float
-// value: on x87 hardware loading a signalling NaN into a register quiets it,
-// and the format promises every payload back unchanged.
+// The bits come from the stored float, never through a float value: an x87
+// register would quiet a signalling NaN, and each payload must come back as is.
 inline std::uint8_t* put_weight(std::uint8_t* out, const float& weight) noexcept {
     static_assert(sizeof(float) == 4 && std::numeric_limits<float>::is_iec559);
     std::uint32_t bits;
@@ -54,8 +52,8 @@ Result<EncodePlan, CodecFailure> plan_encoding(const UuidGraphDiff& diff) {
     const auto& nodes = diff.new_or_updated_nodes();
     const auto& edges = diff.edges();
 
-    // Rendered once, here, since the output length depends on them. A short
-    // label and a size, the usual update, take some 40 bytes.
+    // Rendered here, since the output length depends on them. The usual
+    // update, a short label and a size, takes some 40 bytes.
     plan.text_ends_.reserve(nodes.size());
     plan.text_room(64 * std::min(nodes.size(), std::numeric_limits<std::size_t>::max() / 256));
     for (const auto& entry : nodes) {
@@ -65,9 +63,8 @@ Result<EncodePlan, CodecFailure> plan_encoding(const UuidGraphDiff& diff) {
         plan.text_ends_.push_back(plan.texts_size_);
     }
 
-    // Summed in 64 bits whatever the width of size_t: on a 32-bit host a
-    // diff could in principle need more bytes than an address space holds,
-    // and that must be an error rather than a wrapped, too-small buffer.
+    // Summed in 64 bits: on a 32-bit host a diff could need more bytes than
+    // the address space holds, an error rather than a wrapped, small buffer.
     std::uint64_t total = 4 * count_width;
     total += (uuid_width + count_width) * nodes.size() + plan.texts_size_;
     total += uuid_width * diff.deleted_nodes().size();
@@ -90,8 +87,7 @@ void EncodePlan::write(std::uint8_t* out) const noexcept {
     const auto& nodes = diff_->new_or_updated_nodes();
     const auto& edges = diff_->edges();
 
-    // Section 1. The diff is unchanged since planning, so its iteration order
-    // is the one the texts were rendered in.
+    // Section 1, in the order the texts were rendered in (the diff is unchanged).
     out = store_le<std::uint64_t>(out, nodes.size());
     const char* const texts = texts_.get();
     std::size_t text_start = 0;

@@ -8,12 +8,11 @@
 
 namespace tovra {
 
-// Number of leading bytes of `data` that form complete, well-formed UTF-8
-// sequences; equal to `size` when the whole input is valid, otherwise the
-// offset of the first sequence that is not. Well-formed means the shortest
-// encoding of a scalar value up to U+10FFFF: no overlong forms, no
-// surrogates (U+D800..U+DFFF), no stray continuation bytes, no sequence cut
-// short by the end of the input.
+// Number of leading bytes of `data` that form well-formed UTF-8 sequences:
+// `size` when all are, otherwise the offset of the first that is not.
+// Well-formed means the shortest encoding of a scalar value up to U+10FFFF:
+// no overlong forms, no surrogates (U+D800..U+DFFF), no stray continuation
+// bytes, no sequence cut short by the end of the input.
 std::size_t utf8_valid_prefix(const std::uint8_t* data, std::size_t size) noexcept;
 
 }  // namespace tovra

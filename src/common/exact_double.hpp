@@ -1,5 +1,4 @@
-// What the number shortcuts rely on: double arithmetic that rounds once, and
-// the powers of ten a double holds exactly.
+// What the number shortcuts rely on: doubles that round once, and exact powers of ten.
 #pragma once
 
 #include <cfloat>

@@ -1,7 +1,6 @@
 // Rounding a double to the nearest float, ties to even, with finite values
-// beyond the float range going to infinity. A plain cast does that on IEEE
-// hardware, but C++ leaves the out-of-range case undefined, so it is handled
-// explicitly here (and sanitizers stay quiet).
+// beyond the float range going to infinity: what a plain cast does on IEEE
+// hardware, but C++ leaves the out-of-range case undefined (and sanitizers say so).
 #pragma once
 
 #include <cmath>

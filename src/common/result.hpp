@@ -1,10 +1,8 @@
-// A value or an error, without exceptions. The core reports every failure this
-// way so that it can be unit-tested, fuzzed and sanitized without Python, and so
-// that the extension decides alone how a failure reaches the caller.
-//
-// A plain tagged union rather than std::variant: a Result sits on the path of
-// every call into the module, and with a flag and a union the compiler sees
-// through construction, test and destruction and inlines them all.
+// A value or an error, without exceptions: the core reports every failure this
+// way, so that it can be tested and fuzzed without Python and the extension
+// alone decides how a failure reaches the caller. A flag and a union rather
+// than std::variant: a Result sits on the path of every call into the module,
+// and the compiler sees through construction, test and destruction of these.
 #pragma once
 
 #include <cassert>

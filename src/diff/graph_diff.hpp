@@ -2,19 +2,14 @@
 // a later change merges with or cancels an earlier one.
 //
 // Generic over the node id, the node update (merged with +=), the weight
-// (copied, never compared) and the tables that hold them. The module uses one
-// instantiation, `UuidGraphDiff`; the benchmark runs the same rules over
-// other tables.
-//
-// `Tables` gives:
-// - `Key`, made by `Tables::key(id)`: an id as the tables look it up, which
-//   may carry its hash worked out once for the several tables an operation
-//   probes;
-// - `Map<V>` and `Set`, keyed by node id, and `InnerMap<V>` and `InnerSet`,
-//   the target tables of one source;
-// each taking a `Key` or an id wherever it takes a key: find, contains,
-// erase, try_emplace, insert_or_assign, insert; and each table may offer
-// `prefetch(key)` (see table_ops.hpp).
+// (copied, never compared) and the tables, so that the benchmark runs the
+// same rules over other tables; the module uses `UuidGraphDiff`. `Tables`
+// gives `Key`, made by `Tables::key(id)` (an id as the tables look it up,
+// which may carry its hash, worked out once for every table an operation
+// probes); `Map<V>` and `Set`, keyed by node id; and `InnerMap<V>` and
+// `InnerSet`, the targets of one source. Each table takes a `Key` or an id
+// in find, contains, erase, try_emplace, insert_or_assign and insert, and
+// may offer `prefetch(key)` (see table_ops.hpp).
 #pragma once
 
 #include <cassert>
@@ -53,21 +48,19 @@ public:
     using NodeMap = typename Tables::template Map<Update>;
     using NodeSet = typename Tables::Set;
     using TargetWeights = typename Edges::TargetWeights;
-    using TargetSet = typename Edges::TargetSet;
     using Key = typename Tables::Key;
 
     GraphDiff() = default;
 
     // Takes four collections as they are, without the rules of the operations:
-    // a decoded diff is kept exactly as it was read. Whatever it holds, no
-    // index is carried over: one is built, if ever, from what it holds.
+    // a decoded diff is kept exactly as it was read. An index, if ever, is
+    // built from what it holds.
     GraphDiff(NodeMap nodes, NodeSet deleted, Edges edges) noexcept
         : new_or_updated_nodes_(std::move(nodes)), deleted_nodes_(std::move(deleted)), edges_(std::move(edges)) {}
 
     void add_or_update_node(const Id& id, Update update) {
-        // One probe either way: the update is moved in only when the id is
-        // new, and is merged into the one there otherwise. The node is no
-        // longer deleted.
+        // One probe either way: the update is moved in when the id is new,
+        // merged into the one there otherwise; the node is no longer deleted.
         upsert_and_erase(
             new_or_updated_nodes_, Tables::key(id), std::move(update),
             [](Update& held, Update&& later) { held += std::move(later); }, deleted_nodes_);
@@ -92,11 +85,11 @@ public:
         auto& pending = edges_.new_or_updated_edges;
         const Key source = Tables::key(from);
         const Key target = Tables::key(to);
+        into_.prefetch(target);
         if (holds_either(deleted_nodes_, source, target, pending, edges_.deleted_edges)) {
             return fail(DiffError::end_node_deleted);
         }
-        // The steps that may allocate come first, the erasure last: a
-        // failure leaves the diff as it was.
+        // Allocating steps first, the erasure last: a failure leaves the diff as it was.
         if (into_.built()) [[unlikely]] {
             add_pending_indexed(source, target, weight);
         } else {
@@ -115,6 +108,7 @@ public:
         auto& pending = edges_.new_or_updated_edges;
         const Key source = Tables::key(from);
         const Key target = Tables::key(to);
+        into_.prefetch(target);
         auto found = find_with_inner(pending, source, target, deleted);
         inner_table(deleted, source, target).insert(target);
         if (found != pending.end()) {
@@ -185,9 +179,8 @@ private:
         });
     }
 
-    // The pending edge from `source` to `target` becomes a recorded
-    // deletion. Out of line: a scan asks every source, and few hold the
-    // target.
+    // The pending edge from `source` to `target` becomes a recorded deletion.
+    // Out of line: a scan asks every source, and few hold the target.
     template <class Source>
     [[gnu::noinline]] void pending_to_deleted(Source& source, const Key& target) {
         edges_.deleted_edges[source.first].insert(target);
@@ -204,9 +197,9 @@ using UuidTables = FlatTables<Uuid, UuidHash>;
 using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;
 using UuidEdgeDiff = UuidGraphDiff::Edges;
 
-// The indexed paths of delete_node and add_edge are compiled once, in graph_diff_index.cpp: kept
-// out of the units that call the operations, it leaves the compiler's
-// inlining of their common paths as it was without it.
+// The indexed paths of delete_node and add_edge are compiled once, in
+// graph_diff_index.cpp, so that they leave the inlining of the common paths
+// in the units that call the operations as it was without them.
 extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::delete_node_indexed(const UuidTables::Key&);
 extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::add_pending_indexed(const UuidTables::Key&,
                                                                                         const UuidTables::Key&,

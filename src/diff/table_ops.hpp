@@ -1,13 +1,9 @@
 // Operations on one key in several tables at once, as a diff's rules need
-// them, written for any tables that take the key their `Tables` makes (see
-// graph_diff.hpp).
-//
-// Each table is an allocation of its own, so the probe of a key not seen
-// lately is likely a cache miss in each. A table may offer
-// `prefetch(key)`, which starts loading what its probe for `key` reads
-// first; these operations ask every table involved before probing the
-// first, so that the misses overlap instead of queueing. A table that
-// offers no prefetch is simply probed.
+// them (see graph_diff.hpp). Each table is an allocation of its own, so the
+// probe of a key not seen lately is likely a cache miss in each: these
+// operations ask every table that offers `prefetch(key)` to start loading
+// what its probe reads first before probing the first, so that the misses
+// overlap instead of queueing.
 #pragma once
 
 #include <utility>
@@ -19,9 +15,8 @@ template <class Table, class Key>
     if constexpr (requires { table.prefetch(key); }) table.prefetch(key);
 }
 
-// `into` gets `value` for the key if the key is new there, and `merge(held,
-// value)` otherwise (the value is left untouched until then); then the key
-// is erased from each of `from`.
+// `into` gets `value` for a new key, `merge(held, value)` otherwise (the value
+// untouched until then); then the key is erased from each of `from`.
 template <class Key, class Map, class Value, class Merge, class... From>
 void upsert_and_erase(Map& into, const Key& key, Value&& value, Merge&& merge, From&... from) {
     (prefetch(from, key), ...);
@@ -40,26 +35,22 @@ void insert_and_erase(Set& into, const Key& key, From&... from) {
     (from.erase(key), ...);
 }
 
-// Whether `set` holds `a` or `b`, for a caller that probes each of `next`
-// for `a` afterwards: those probes are started first.
+// Whether `set` holds `a` or `b`, with the caller's next probes for `a` started first.
 template <class Key, class Set, class... Next>
 bool holds_either(const Set& set, const Key& a, const Key& b, const Next&... next) {
     (prefetch(next, a), ...);
     return set.contains(a) || set.contains(b);
 }
 
-// Finds `key` in `outer`, starting first on the probes for `key` that the
-// caller makes next in each of `also`.
+// Finds `key` in `outer`, with the caller's next probes for it started first.
 template <class Key, class Outer, class... Also>
 auto find_ahead_of(Outer& outer, const Key& key, const Also&... also) {
     (prefetch(also, key), ...);
     return outer.find(key);
 }
 
-// The inner table of `key` in `outer`, a map whose values are tables, made
-// empty if the key is new, with its probe for `inner_key` started: the
-// control bytes and the slot that probe reads first are fetched together
-// instead of one after the other.
+// The inner table of `key` in `outer` (a map of tables), made empty if the
+// key is new, with its probe for `inner_key` started.
 template <class Key, class Outer>
 auto& inner_table(Outer& outer, const Key& key, const Key& inner_key) {
     auto& inner = outer.try_emplace(key).first->second;
@@ -67,9 +58,8 @@ auto& inner_table(Outer& outer, const Key& key, const Key& inner_key) {
     return inner;
 }
 
-// Finds `key` in `outer`, a map whose values are tables, and starts on what
-// the caller probes next: `key` in each of `also`, and `inner_key` in the
-// inner table found.
+// Finds `key` in `outer` (a map of tables), with the caller's next probes
+// started: `key` in each of `also`, `inner_key` in the inner table found.
 template <class Key, class Outer, class... Also>
 auto find_with_inner(Outer& outer, const Key& key, const Key& inner_key, const Also&... also) {
     (prefetch(also, key), ...);
@@ -79,10 +69,8 @@ auto find_with_inner(Outer& outer, const Key& key, const Key& inner_key, const A
     return found;
 }
 
-// Visits every entry of `outer`, a map whose values are tables, for a visit
-// that probes each inner table for `key`; a table that can fetch those
-// probes ahead of the visits does. The visit may change the inner tables,
-// not `outer`.
+// Visits every entry of `outer` (a map of tables) with a visit that probes each
+// inner table for `key`, fetched ahead where it can; it may change those, not `outer`.
 template <class Key, class Outer, class Visit>
 void for_each_probing_inner(Outer& outer, const Key& key, Visit&& visit) {
     if constexpr (requires { outer.for_each_probing_inner(key, visit); }) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,8 +25,7 @@ struct Uuid {
         return std::memcmp(a.bytes.data(), b.bytes.data(), 16) == 0;
     }
 
-    // Byte order, byte 0 first: the order of the keys a hash table keeps
-    // outside its slots.
+    // Byte order: the order of the keys a hash table keeps outside its slots.
     friend bool operator<(const Uuid& a, const Uuid& b) noexcept {
         return std::memcmp(a.bytes.data(), b.bytes.data(), 16) < 0;
     }
@@ -33,13 +33,11 @@ struct Uuid {
 
 namespace uuid_detail {
 
-inline std::uint64_t rotl(std::uint64_t x, int b) noexcept { return (x << b) | (x >> (64 - b)); }
-
 inline void sip_round(std::uint64_t& v0, std::uint64_t& v1, std::uint64_t& v2, std::uint64_t& v3) noexcept {
-    v0 += v1; v1 = rotl(v1, 13); v1 ^= v0; v0 = rotl(v0, 32);
-    v2 += v3; v3 = rotl(v3, 16); v3 ^= v2;
-    v0 += v3; v3 = rotl(v3, 21); v3 ^= v0;
-    v2 += v1; v1 = rotl(v1, 17); v1 ^= v2; v2 = rotl(v2, 32);
+    v0 += v1; v1 = std::rotl(v1, 13); v1 ^= v0; v0 = std::rotl(v0, 32);
+    v2 += v3; v3 = std::rotl(v3, 16); v3 ^= v2;
+    v0 += v3; v3 = std::rotl(v3, 21); v3 ^= v0;
+    v2 += v1; v1 = std::rotl(v1, 17); v1 ^= v2; v2 = std::rotl(v2, 32);
 }
 
 // SipHash-1-3 of exactly two 64-bit words (a 16-byte message).
@@ -63,19 +61,16 @@ inline std::uint64_t siphash13_16(std::uint64_t k0, std::uint64_t k1, std::uint6
 
 }  // namespace uuid_detail
 
-// Hashes of the 16 raw bytes under fixed keys. There is deliberately no
-// per-process seed: iteration order of every collection, and so the order of
-// listings and encoded bytes, must depend only on the keys and the sequence of
-// operations, identical in every run and process.
+// Hashes of the 16 raw bytes under fixed keys, deliberately with no
+// per-process seed: the order of listings and encoded bytes must depend only
+// on the keys and the sequence of operations, in every run and process.
 //
-// Without a secret nothing stops a caller from choosing ids that collide, and
-// `primary` is even invertible: colliding ids cost nothing to make. The hash
-// tables therefore bound every probe sequence, and a table whose keys break
-// that bound under `primary` switches to `strong` for good (see
-// flat_table_core.hpp). `strong` (SipHash-1-3 under constant keys) costs several
-// times more and has no shortcut: ids that collide under it can only be found
-// by trying one after another. Keys that collide even so are kept in an
-// ordered structure instead.
+// Without a secret a caller can choose ids that collide, and `primary` is
+// even invertible. The hash tables therefore bound every probe sequence, and
+// a table whose keys break that bound under `primary` switches to `strong`
+// for good (see flat_table_core.hpp): SipHash-1-3 under constant keys,
+// several times dearer, with no shortcut to collisions but trying ids one
+// after another. Keys that collide even so go to an ordered structure.
 struct UuidHash {
     // The words are read little-endian on every host, so that the hashes, and
     // with them the iteration order, do not depend on the host.

@@ -1,6 +1,7 @@
 #include "extension/argument_parser.hpp"
 
 #include <string>
+#include <vector>
 
 #include "extension/messages.hpp"
 
@@ -22,25 +23,19 @@ template <class... Args>
     return type_error(text::too_many_positional, function, expected, given);
 }
 
+// The names as the interpreter lists them: 'a', 'a' and 'b', 'a', 'b', and 'c'.
 [[gnu::cold]] ErrorValue missing_arguments(const ParameterList& list, PyObject* const* slots) {
-    std::size_t missing = 0;
-    for (std::size_t i = 0; i < list.count; ++i) missing += slots[i] == nullptr;
-    std::string names;
-    std::size_t listed = 0;
+    std::vector<std::string> missing;
     for (std::size_t i = 0; i < list.count; ++i) {
-        if (slots[i] != nullptr) continue;
-        ++listed;
-        names += '\'';
-        names += list.names[i];
-        names += '\'';
-        if (listed + 1 < missing) {
-            names += ", ";
-        } else if (listed + 1 == missing) {
-            names += missing == 2 ? " and " : ", and ";
-        }
+        if (slots[i] == nullptr) missing.push_back(std::string("'") + list.names[i] + "'");
     }
-    if (missing == 1) return type_error(text::missing_argument, list.function, names.c_str());
-    return type_error(text::missing_arguments, list.function, missing, names.c_str());
+    std::string names = missing[0];
+    for (std::size_t i = 1; i < missing.size(); ++i) {
+        names += i + 1 < missing.size() ? ", " : missing.size() == 2 ? " and " : ", and ";
+        names += missing[i];
+    }
+    if (missing.size() == 1) return type_error(text::missing_argument, list.function, names.c_str());
+    return type_error(text::missing_arguments, list.function, missing.size(), names.c_str());
 }
 
 // Pointer first (the usual case: keyword names in code are interned), text
@@ -73,10 +68,8 @@ Fallible<Done> parse_arguments_general(const ParameterList& list, PyObject* cons
         slots[index] = args[nargs + k];
     }
 
-    if (nargs < static_cast<Py_ssize_t>(list.count)) {
-        for (std::size_t i = static_cast<std::size_t>(nargs); i < list.count; ++i) {
-            if (slots[i] == nullptr) return fail(missing_arguments(list, slots));
-        }
+    for (std::size_t i = static_cast<std::size_t>(nargs); i < list.count; ++i) {
+        if (slots[i] == nullptr) return fail(missing_arguments(list, slots));
     }
     return Done{};
 }

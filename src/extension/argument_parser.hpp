@@ -13,8 +13,7 @@
 namespace tovra::py {
 
 // Made once per method by the method table. `interned` holds each name as a
-// str, filled in by init_interned_names: a keyword is compared with it by
-// pointer before by text.
+// str (from init_interned_names), compared by pointer before by text.
 struct ParameterList {
     const char* function;  // e.g. "PyGraphDiff.add_edge()"
     const char* const* names;
@@ -31,9 +30,8 @@ struct ParameterList {
 Fallible<Done> parse_arguments_general(const ParameterList& list, PyObject* const* args,
                                        Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
 
-// The error a method reports for a refused argument: a TypeError (exactly)
-// gains the "argument '{name}': " prefix and keeps its cause; anything else
-// is passed on unchanged.
+// A refused argument's error: a TypeError (exactly) gains the "argument
+// '{name}': " prefix and keeps its cause; anything else passes unchanged.
 ErrorValue name_argument_error(const char* name, ErrorValue error);
 
 // One borrowed reference per parameter of `List`, in its order.

@@ -23,11 +23,7 @@ class Borrow {
 public:
     explicit Borrow(Object* object) noexcept : object_(object) {
         Py_INCREF(object_);
-        if constexpr (Exclusive) {
-            object_->borrow_flag = -1;
-        } else {
-            ++object_->borrow_flag;
-        }
+        object_->borrow_flag = Exclusive ? -1 : object_->borrow_flag + 1;
     }
     Borrow(Borrow&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     Borrow(const Borrow&) = delete;
@@ -35,11 +31,7 @@ public:
     Borrow& operator=(Borrow&&) = delete;
     ~Borrow() {
         if (object_ == nullptr) return;
-        if constexpr (Exclusive) {
-            object_->borrow_flag = 0;
-        } else {
-            --object_->borrow_flag;
-        }
+        object_->borrow_flag = Exclusive ? 0 : object_->borrow_flag - 1;
         Py_DECREF(object_);
     }
 
@@ -57,23 +49,20 @@ Fallible<Borrow<Object, true>> lock_exclusive(Object* object) {
     return Borrow<Object, true>(object);
 }
 
-template <class Object>
-Fallible<Borrow<Object, false>> lock_shared(Object* object) {
-    if (object->borrow_flag == -1) [[unlikely]] {
-        return fail(ErrorValue::make(PyExc_RuntimeError, text::already_mutably_borrowed));
-    }
-    return Borrow<Object, false>(object);
-}
-
-// For a reader that runs no Python code and keeps nothing while it reads
-// (the counts): the same refusal as lock_shared, without raising and
-// lowering the flag, which no one could observe in between.
+// For a reader that runs no Python code and keeps nothing (the counts):
+// lock_shared's refusal, without a change to the flag that no one could see.
 template <class Object>
 Fallible<const decltype(Object::diff)*> peek(Object* object) {
     if (object->borrow_flag == -1) [[unlikely]] {
         return fail(ErrorValue::make(PyExc_RuntimeError, text::already_mutably_borrowed));
     }
     return &object->diff;
+}
+
+template <class Object>
+Fallible<Borrow<Object, false>> lock_shared(Object* object) {
+    TOVRA_CHECK(peek(object));
+    return Borrow<Object, false>(object);
 }
 
 }  // namespace tovra::py

@@ -12,8 +12,7 @@
 
 namespace tovra::py {
 
-// In. The conversions on every mutation's path are inline for their common
-// case; each refusal is built out of line.
+// In: inline for the common case on every mutation's path, each refusal out of line.
 
 inline bool is_uuid_bytes(PyObject* object) noexcept {
     return PyBytes_Check(object) && PyBytes_GET_SIZE(object) == 16;
@@ -29,14 +28,13 @@ inline Fallible<Uuid> pybytes_to_uuid(PyObject* object) {
     return fail(uuid_refusal(object));
 }
 
-// A node id parameter: pybytes_to_uuid, with any refusal turned into
-// "failed to extract field PyUuid.0" with the reason as its cause. Its
-// success is spelled out again here so that nothing but the id travels on
-// the path of every mutation (a Fallible passed on costs a few percent of
-// add_edge).
+// A node id parameter: pybytes_to_uuid, its refusal the cause of "failed to
+// extract field PyUuid.0". The success is spelled out again so that only the
+// id travels on every mutation's path (passing a Fallible on costs add_edge
+// a few percent).
 inline Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
     if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
-    return fail(pyuuid_refusal(pybytes_to_uuid(object).error()));
+    return fail(pyuuid_refusal(uuid_refusal(object)));
 }
 
 inline Fallible<float> pyobject_to_f32(PyObject* object) {

@@ -24,8 +24,7 @@ Fallible<PyObject*> pyobject_to_pybytes(PyObject* object) {
     return object;
 }
 
-// Anything but an exact float goes through its __float__ (or __index__),
-// which may run Python code and may fail.
+// Anything but an exact float goes through __float__ or __index__, which may fail.
 Fallible<float> non_float_to_f32(PyObject* object) {
     double value = PyFloat_AsDouble(object);
     if (value == -1.0 && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
@@ -75,31 +74,24 @@ Fallible<bool> pyobject_to_bool(PyObject* object) {
     return result == 1;
 }
 
-// Looks a key up in the dict's own table (no __getitem__ or __missing__ of a
-// subclass), keeping a reference of our own to the value: converting it may
-// run Python code that changes the dict.
-Fallible<Owned> lookup(PyObject* dict, PyObject* key) {
-    PyObject* value = PyDict_GetItemWithError(dict, key);
-    if (value == nullptr && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
-    return Owned::borrow(value);
-}
-
-// The value of each field as a lookup would find it, taken in one pass over
-// the dict's entries instead of seven lookups (most updates hold two or three
-// of the seven keys).
-//
-// The pass stands in for the lookups only while nothing could have changed
-// the dict: it is made only when every key is an exact str (comparing any
-// other key may run Python code), and it is dropped for good as soon as a
-// value is converted through Python code (a __float__, an __index__); from
-// there on every field is looked up in the dict as it is then.
+// The value of each field as a lookup would find it, from one pass over the
+// dict's entries instead of a lookup per field. The pass stands in for the
+// lookups only while nothing could have changed the dict: it is made only
+// when every key is an exact str (comparing any other key may run Python
+// code), and is dropped for good once a value is converted through Python
+// code (a __float__, an __index__); from there on each field is looked up.
 class FieldSource {
 public:
     explicit FieldSource(PyObject* dict) noexcept : dict_(dict), scanned_(scan()) {}
 
+    // A lookup goes to the dict's own table (no __getitem__ or __missing__ of
+    // a subclass). The value is held by a reference of our own: converting it
+    // may run Python code that changes the dict.
     Fallible<Owned> get(std::size_t field) {
         if (scanned_) return Owned::borrow(values_[field]);
-        return lookup(dict_, field_keys()[field]);
+        PyObject* value = PyDict_GetItemWithError(dict_, field_keys()[field]);
+        if (value == nullptr && PyErr_Occurred()) return fail(ErrorValue::from_interpreter());
+        return Owned::borrow(value);
     }
 
     void python_code_may_run() noexcept { scanned_ = false; }
@@ -117,8 +109,7 @@ private:
         return true;
     }
 
-    // By address first (the usual case: keys written in code are interned),
-    // by text second.
+    // By address first (keys written in code are interned), by text second.
     static std::size_t field_of(PyObject* key) noexcept {
         const auto& keys = field_keys();
         for (std::size_t f = 0; f < field_count; ++f) {

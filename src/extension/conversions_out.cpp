@@ -5,8 +5,7 @@
 namespace tovra::py {
 
 Owned uuid_to_pystr(const Uuid& id) {
-    // Written straight into a new compact ASCII str: no intermediate buffer
-    // and no decoding step.
+    // Written straight into a new compact ASCII str, with no intermediate buffer.
     Owned text = checked_new(PyUnicode_New(36, 127));
     write_uuid_text(id, reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(text.get())));
     return text;

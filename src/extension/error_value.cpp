@@ -17,18 +17,6 @@ namespace {
     std::abort();
 }
 
-// The qualified name of the object's type, or the fixed placeholder (also
-// for a null object).
-Owned type_name_of(PyObject* object) noexcept {
-    Owned name;
-    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
-    if (!name) {
-        PyErr_Clear();
-        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
-    }
-    return name;
-}
-
 // Created on first need and never freed; deliberately not a module attribute.
 PyObject* panic_exception_class() noexcept {
     static PyObject* cached = nullptr;
@@ -45,20 +33,16 @@ PyObject* panic_exception_class() noexcept {
 
 ErrorValue ErrorValue::out_of_memory() noexcept {
     PyErr_NoMemory();
-    ErrorValue error;
-    error.raised_ = Owned::steal(PyErr_GetRaisedException());
-    return error;
+    return from_interpreter();
 }
 
 ErrorValue ErrorValue::from_interpreter() noexcept {
     ErrorValue error;
     error.raised_ = Owned::steal(PyErr_GetRaisedException());
     if (error.raised_) return error;
-    error.pending_.reset(new (std::nothrow) Pending{PyExc_SystemError, {}, {}, {}});
-    if (!error.pending_) return out_of_memory();
-    error.pending_->message_object = Owned::steal(PyUnicode_FromString(text::no_exception_set));
-    if (!error.pending_->message_object) return from_interpreter();
-    return error;
+    Owned message = Owned::steal(PyUnicode_FromString(text::no_exception_set));
+    if (!message) return from_interpreter();
+    return make(PyExc_SystemError, std::move(message));
 }
 
 ErrorValue ErrorValue::make(PyObject* type, std::string_view message, Owned cause) {
@@ -111,9 +95,8 @@ void ErrorValue::raise() && noexcept {
     PyObject* type = pending_->type;
     Owned exception = std::move(*this).to_exception();
     if (!exception) {
-        // Making the exception failed, and the interpreter has said why
-        // (memory ran out): that is the error the caller gets. Only with no
-        // reason at all is there nothing sound left to raise.
+        // Making it failed, and the interpreter's reason (memory ran out) is
+        // the error raised; with none, nothing sound is left to raise.
         if (PyErr_Occurred()) return;
         abort_at_boundary();
     }
@@ -123,8 +106,14 @@ void ErrorValue::raise() && noexcept {
 }
 
 ErrorValue downcast_error(PyObject* object, const char* target) noexcept {
-    Owned name = type_name_of(object);
-    if (!name) return ErrorValue::from_interpreter();
+    // The type's qualified name, or the placeholder (also for a null object).
+    Owned name;
+    if (object != nullptr) name = Owned::steal(PyType_GetQualName(Py_TYPE(object)));
+    if (!name) {
+        PyErr_Clear();
+        name = Owned::steal(PyUnicode_FromString(text::unknown_type_name));
+        if (!name) return ErrorValue::from_interpreter();
+    }
     Owned message = Owned::steal(
         PyUnicode_FromFormat(text::cannot_convert, name.get(), target));
     if (!message) return ErrorValue::from_interpreter();

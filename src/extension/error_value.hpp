@@ -35,16 +35,12 @@ public:
     // The error's __cause__, possibly empty.
     Owned cause() const noexcept;
 
-    // Sets the error as the current exception. When memory runs out while
-    // the exception is made, the interpreter's MemoryError is raised instead;
-    // when even that is missing the process aborts: there is nothing sound
-    // left to report through.
+    // Sets the error as the current exception, or MemoryError if making it fails.
     void raise() && noexcept;
 
 private:
-    // An error not yet turned into an exception instance: created only when
-    // it is raised or inspected, which most refusals caught inside the module
-    // never are.
+    // An error not yet turned into an exception instance: made only when it
+    // is raised or inspected, which most refusals never are.
     struct Pending {
         PyObject* type = nullptr;
         std::string message;    // used when message_object is empty
@@ -53,13 +49,11 @@ private:
     };
 
     ErrorValue() noexcept = default;
-    // The memory for a pending error ran out: the error becomes the
-    // interpreter's MemoryError.
+    // Memory for a pending error ran out: the interpreter's MemoryError instead.
     static ErrorValue out_of_memory() noexcept;
 
     // Exactly one of the two is set. Two pointers wide, so that a Fallible of
-    // a small value stays small and cheap to move on the success path, where
-    // no error exists at all.
+    // a small value stays small and cheap to move on the success path.
     Owned raised_;                      // an exception instance, restored as it is
     std::unique_ptr<Pending> pending_;
 };
@@ -79,9 +73,8 @@ struct Panic {
 
 [[noreturn]] void panic(std::string text);
 
-// For result objects made by the interpreter: a null result (memory
-// exhausted) is printed and becomes the internal failure "Python API call
-// failed".
+// A new object from the interpreter; null (memory exhausted) is printed and
+// becomes the internal failure "Python API call failed".
 Owned checked_new(PyObject* result);
 
 // Raises PanicException carrying `text` (the generic text when null).
@@ -100,8 +93,4 @@ void raise_panic(const char* text) noexcept;
     decl = std::move(tmp).value()
 
 // Returns the error of a Fallible from the enclosing body, discarding a value.
-#define TOVRA_CHECK(expr)                                                  \
-    do {                                                                   \
-        auto tovra_check_ = (expr);                                        \
-        if (!tovra_check_.ok()) return ::tovra::fail(std::move(tovra_check_).error()); \
-    } while (0)
+#define TOVRA_CHECK(expr) TOVRA_TRY([[maybe_unused]] auto TOVRA_CONCAT(tovra_checked_, __LINE__), expr)

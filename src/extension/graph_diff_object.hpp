@@ -18,8 +18,7 @@ struct PyGraphDiffObject {
 // The class, created once per process by module initialisation; null before.
 PyTypeObject* graph_diff_type() noexcept;
 
-// Creates the class if it does not exist yet; null with an exception set on
-// failure.
+// Creates the class if need be; null with an exception set on failure.
 PyTypeObject* ensure_graph_diff_type() noexcept;
 
 // A new instance holding `diff`. A failed allocation is an internal failure

@@ -14,8 +14,7 @@ namespace {
 
 PyTypeObject* cached_type = nullptr;
 
-// The method table stores one pointer type for every calling convention;
-// the flags tell CPython the real one.
+// One pointer type for every calling convention; the flags tell CPython the real one.
 template <class Convention>
 PyCFunction as_cfunction(typename Convention::Function* function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function));
@@ -31,8 +30,7 @@ PyMethodDef method_table[] = {
 // Allocates an instance and moves `diff` into it. Null with the interpreter's
 // exception set when the allocation fails; `diff` is then left as it was.
 PyObject* allocate_with(PyTypeObject* type, UuidGraphDiff&& diff) noexcept {
-    allocfunc allocate = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
-    PyObject* self = allocate(type, 0);
+    PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
     auto* object = reinterpret_cast<PyGraphDiffObject*>(self);
     new (&object->diff) UuidGraphDiff(std::move(diff));
@@ -43,8 +41,7 @@ PyObject* allocate_with(PyTypeObject* type, UuidGraphDiff&& diff) noexcept {
 PyObject* graph_diff_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded_call([&]() -> Outcome {
         TOVRA_CHECK(parse_no_arguments(params::new_function, args, kwargs));
-        UuidGraphDiff empty;
-        PyObject* self = allocate_with(type, std::move(empty));
+        PyObject* self = allocate_with(type, UuidGraphDiff());
         if (self == nullptr) return fail(ErrorValue::from_interpreter());
         return Owned::steal(self);
     });

@@ -1,7 +1,6 @@
-// Strings made once per process and reused: the node update fields'
-// dictionary keys and every parameter name. A cached str hashes and compares
-// like a new one, so callers cannot tell, and the hot paths skip building
-// them on every call.
+// Strings made once per process: the node update fields' dictionary keys and
+// every parameter name. A cached str hashes and compares like a new one, so
+// callers cannot tell, and the hot paths skip building them on every call.
 #pragma once
 
 #include <Python.h>

@@ -78,9 +78,8 @@ consteval TextSignature text_signature(std::string_view name, bool has_self,
 }
 
 // A body whose type is not its convention's would define an overload that
-// nothing calls, and leave the declared function undefined until the module
-// is imported: in every file that includes the table, a function defined
-// without an earlier declaration fails to compile instead.
+// nothing calls, leaving the declared function undefined until import: so in
+// every file that includes the table, a definition without a declaration fails.
 #if defined(__clang__)
 #pragma clang diagnostic error "-Wmissing-prototypes"
 #elif defined(__GNUC__)

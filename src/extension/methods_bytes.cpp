@@ -19,8 +19,7 @@ PyObject* method_to_bytes(PyObject* self, PyObject*) {
         if (!plan.ok() || plan.value().size() > static_cast<std::size_t>(PY_SSIZE_T_MAX)) {
             return fail(ErrorValue::make(PyExc_Exception, text::serialize_failed));
         }
-        // The exact length is known, so the bytes object is allocated once and
-        // filled in place.
+        // The exact length is known: the bytes object is made once and filled in place.
         Owned result = checked_new(
             PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(plan.value().size())));
         plan.value().write(reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(result.get())));
@@ -33,8 +32,7 @@ PyObject* method_from_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     return guarded_call([&]() -> Outcome {
         TOVRA_TRY(auto arguments, parse_arguments<params::from_bytes>(args, nargs, kwnames));
         TOVRA_TRY(PyObject* data, arguments.convert(0, pyobject_to_pybytes));
-        // Decoded in place from the object's own buffer; the result keeps no
-        // reference into it.
+        // Decoded from the object's own buffer; the result keeps no reference into it.
         std::span<const std::uint8_t> input(
             reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(data)),
             static_cast<std::size_t>(PyBytes_GET_SIZE(data)));

@@ -9,8 +9,7 @@ namespace tovra::py {
 
 namespace {
 
-// An insertion fails only when memory runs out; the half-built result is
-// dropped and the interpreter's exception reported.
+// Fails only when memory runs out: the half-built result is dropped.
 Fallible<Done> set_item(PyObject* dict, const Owned& key, const Owned& value) {
     if (PyDict_SetItem(dict, key.get(), value.get()) < 0) [[unlikely]] {
         return fail(ErrorValue::from_interpreter());
@@ -58,9 +57,8 @@ Outcome sources_to_pydict(const Sources& sources, TargetsToPy targets_to_py) {
         outcome = set_item(result.get(), uuid_to_pystr(source), inner.value());
         return outcome.ok();
     };
-    // Each source's targets are a table of their own, somewhere else in
-    // memory: the walk fetches them ahead, so that building the Python
-    // objects of one source overlaps the wait for the next.
+    // Each source's targets are a table elsewhere in memory, fetched ahead so
+    // that building one source's objects overlaps the wait for the next.
     sources.for_each_with_inner(add_source);
     TOVRA_CHECK(std::move(outcome));
     return result;

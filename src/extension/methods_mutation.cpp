@@ -8,9 +8,7 @@ namespace tovra::py {
 namespace {
 
 struct GraphDiffHolder {
-    static Fallible<ExclusiveBorrow> borrow_exclusive(PyObject* self) {
-        return py::borrow_exclusive(self);
-    }
+    static constexpr auto& borrow_exclusive = py::borrow_exclusive;
     static constexpr const ParameterList& add_node = params::add_node;
     static constexpr const ParameterList& delete_node = params::delete_node;
     static constexpr const ParameterList& add_edge = params::add_edge;
@@ -21,24 +19,15 @@ using Calls = MutationCalls<GraphDiffHolder>;
 
 }  // namespace
 
-PyObject* method_add_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames) {
-    return Calls::add_node(self, args, nargs, kwnames);
-}
-
-PyObject* method_delete_node(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
-    return Calls::delete_node(self, args, nargs, kwnames);
-}
-
-PyObject* method_add_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames) {
-    return Calls::add_edge(self, args, nargs, kwnames);
-}
-
-PyObject* method_delete_edge(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
-    return Calls::delete_edge(self, args, nargs, kwnames);
-}
+#define TOVRA_MUTATION_METHOD(name)                                                             \
+    PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs,           \
+                            PyObject* kwnames) {                                               \
+        return Calls::name(self, args, nargs, kwnames);                                        \
+    }
+TOVRA_MUTATION_METHOD(add_node)
+TOVRA_MUTATION_METHOD(delete_node)
+TOVRA_MUTATION_METHOD(add_edge)
+TOVRA_MUTATION_METHOD(delete_edge)
+#undef TOVRA_MUTATION_METHOD
 
 }  // namespace tovra::py

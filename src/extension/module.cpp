@@ -12,9 +12,8 @@ namespace tovra::py {
 
 namespace {
 
-// The interpreter that first imported the module; -1 until then. The module
-// keeps process-wide state (the class, cached strings), so a second
-// interpreter must not share it.
+// The interpreter that first imported the module (-1 until then): a second one
+// must not share the process-wide state (the class, cached strings).
 std::atomic<std::int64_t> recorded_interpreter{-1};
 PyObject* cached_module = nullptr;
 
@@ -35,17 +34,11 @@ Fallible<Done> run_module_body(PyObject* module) {
     PyTypeObject* type = ensure_graph_diff_type();
     if (type == nullptr) return fail(ErrorValue::from_interpreter());
 
-    Owned all = Owned::steal(PyObject_GetAttrString(module, "__all__"));
-    if (!all) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return fail(ErrorValue::from_interpreter());
-        PyErr_Clear();
-        all = checked_new(PyList_New(0));
-        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
-            return fail(ErrorValue::from_interpreter());
-        }
+    // The module is new and has no __all__ of its own yet.
+    Owned all = Owned::steal(Py_BuildValue("[s]", "PyGraphDiff"));
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
+        return fail(ErrorValue::from_interpreter());
     }
-    Owned name = checked_new(PyUnicode_FromString("PyGraphDiff"));
-    if (PyList_Append(all.get(), name.get()) < 0) return fail(ErrorValue::from_interpreter());
     if (PyObject_SetAttrString(module, "PyGraphDiff", reinterpret_cast<PyObject*>(type)) < 0) {
         return fail(ErrorValue::from_interpreter());
     }
@@ -63,8 +56,7 @@ Outcome initialise() {
 
     Owned module = Owned::steal(PyModule_Create2(&module_definition, 1013));
     if (!module) return fail(ErrorValue::from_interpreter());
-    // On failure the new module is released, not cached: the next import
-    // starts over.
+    // On failure the new module is released, not cached: the next import starts over.
     TOVRA_CHECK(run_module_body(module.get()));
     cached_module = Owned::borrow(module.get()).release();  // kept for the process
     return module;

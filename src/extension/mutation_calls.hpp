@@ -1,12 +1,8 @@
 // The bodies of the four methods that change a diff. Each converts every
-// argument before it touches the diff, so a refused value leaves the diff as
-// it was.
-//
-// Generic over `Holder`, which names the object's exclusive borrow
-// (`borrow_exclusive(PyObject*)`, self check included) and the four
-// parameter lists. PyGraphDiff is
-// one holder; the benchmark's yardstick, the same path over other tables, is
-// the other.
+// argument before it touches the diff, so a refused value leaves it as it was.
+// Generic over `Holder`, which names the exclusive borrow
+// (`borrow_exclusive(PyObject*)`, self check included) and the four parameter
+// lists: PyGraphDiff is one holder, the benchmark's yardstick the other.
 #pragma once
 
 #include <Python.h>
@@ -55,9 +51,8 @@ struct MutationCalls {
             TOVRA_TRY(Uuid from, arguments.convert(0, pyobject_to_pyuuid));
             TOVRA_TRY(Uuid to, arguments.convert(1, pyobject_to_pyuuid));
             TOVRA_TRY(float weight, arguments.convert(2, pyobject_to_f32));
-            // An edge touching a deleted node is refused by the diff and left
-            // unrecorded; the method reports nothing, by design of the API: a
-            // caller sees the outcome in the listings.
+            // An edge touching a deleted node is refused and left unrecorded;
+            // by design the method says nothing: the listings show the outcome.
             (void)borrow.diff().add_edge(from, to, weight);
             return none();
         });

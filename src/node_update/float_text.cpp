@@ -1,5 +1,7 @@
 #include "node_update/float_text.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -13,27 +15,11 @@ namespace tovra {
 
 namespace {
 
-// Integers below this power of ten keep their plain decimal layout; from it on
-// the exponent form is shorter or about as long, and stays readable.
+// The plain decimal layout is kept for integers below 10^13 (from there on
+// the exponent form is about as long or shorter) and fractions of at most
+// five leading zeros (0.000001 is the smallest).
 constexpr int max_plain_point = 13;
-// Fractions of at most five leading zeros stay plain (0.000001 is the smallest).
 constexpr int min_plain_point = -5;
-
-char* fill_zeros(char* out, int count) noexcept {
-    for (int i = 0; i < count; ++i) *out++ = '0';
-    return out;
-}
-
-char* write_exponent(char* out, int exponent) noexcept {
-    if (exponent < 0) {
-        *out++ = '-';
-        exponent = -exponent;
-    }
-    // |exponent| of a float is at most 45: two digits at most.
-    if (exponent >= 10) *out++ = static_cast<char>('0' + exponent / 10);
-    *out++ = static_cast<char>('0' + exponent % 10);
-    return out;
-}
 
 // The shortest digits of a positive, finite, nonzero float and the decimal
 // exponent of the first: the value is 0.d1...dn x 10^point. What the standard
@@ -49,12 +35,11 @@ char* write_exponent(char* out, int exponent) noexcept {
     for (; p != sci_end && *p != 'e'; ++p) {
         if (*p != '.') digits[n++] = *p;
     }
-    ++p;  // the 'e'
-    const bool negative_exponent = *p == '-';
-    ++p;  // its sign, always present
+    ++p;  // the 'e', then a sign that from_chars takes only when it is '-'
+    if (*p == '+') ++p;
     int exponent = 0;
-    for (; p != sci_end; ++p) exponent = exponent * 10 + (*p - '0');
-    if (negative_exponent) exponent = -exponent;
+    [[maybe_unused]] const auto parsed = std::from_chars(p, sci_end, exponent);
+    assert(parsed.ec == std::errc());
     point = exponent + 1;
     return n;
 }
@@ -63,19 +48,16 @@ char* write_exponent(char* out, int exponent) noexcept {
 // 0 when this cannot be sure of them (the caller then asks the library).
 //
 // A float widens exactly to a double, and so do the two midpoints to its
-// neighbours: every decimal strictly between them (or on one, when the
-// float's last mantissa bit is even and reading rounds ties to even) reads
-// back as the float. The shortest such decimal is a multiple of the largest
-// power of ten 10^k that has a multiple in that interval; when several
-// multiples fit, the one nearest the float is written, as the library does.
+// neighbours: every decimal strictly between them (or on one, when the last
+// mantissa bit is even and reading rounds ties to even) reads back as the
+// float. The shortest such decimal is a multiple of the largest 10^k that has
+// a multiple in that interval; of several, the one nearest the float.
 //
-// The scaled midpoints and value are at most a few 10^9, and each comes from
-// one correctly rounded multiplication or division, so each is within 1e-6
-// of the exact quotient. Whenever a decision hangs on a distance smaller than
-// `margin` (a midpoint close to a multiple, a value close to halfway between
-// two) this gives up rather than guess; for ordinary values that is about
-// one float in 10^4. Hosts that compute doubles with excess precision never
-// take this path.
+// The scaled midpoints and value are at most a few 10^9, each from one
+// correctly rounded operation, so within 1e-6 of the exact quotient. Where a
+// decision hangs on a distance below `margin` (a midpoint close to a
+// multiple, a value close to halfway) this gives up rather than guess: about
+// one ordinary float in 10^4.
 constexpr double margin = 1e-4;
 
 // x / 10^k for |k| up to 22, with one rounding.
@@ -88,17 +70,14 @@ inline double scale_down(double x, int k) noexcept {
         (void)value, (void)digits, (void)point;
         return 0;
     } else {
-        std::uint32_t bits;
-        std::memcpy(&bits, &value, 4);
+        const auto bits = std::bit_cast<std::uint32_t>(value);
         const std::uint32_t biased = bits >> 23;
         const std::uint32_t fraction = bits & 0x7FFFFF;
         if (biased == 0) return 0;  // subnormal: far outside the range below
         // value = m x 2^e, and the gap to each neighbour.
         const int e = static_cast<int>(biased) - 150;
         // 2^e straight from its bits (e is within -126 - 23 .. 127 - 23).
-        const std::uint64_t ulp_bits = static_cast<std::uint64_t>(e + 1023) << 52;
-        double ulp;
-        std::memcpy(&ulp, &ulp_bits, 8);
+        const auto ulp = std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
         const double exact = static_cast<double>(value);
         // Below a power of two the next float down is half as far.
         const double low = exact - (fraction == 0 && biased > 1 ? ulp / 4 : ulp / 2);
@@ -168,39 +147,34 @@ std::size_t write_float_text(float value, char* out) noexcept {
 
     // The value is 0.d1...dn x 10^point.
     if (point >= n && point <= max_plain_point) {
-        std::memcpy(out, digits, static_cast<std::size_t>(n));
-        out = fill_zeros(out + n, point - n);
+        out = std::fill_n(std::copy_n(digits, n, out), point - n, '0');
         *out++ = '.';
         *out++ = '0';
     } else if (point > 0 && point <= max_plain_point) {
-        std::memcpy(out, digits, static_cast<std::size_t>(point));
-        out += point;
+        out = std::copy_n(digits, point, out);
         *out++ = '.';
-        std::memcpy(out, digits + point, static_cast<std::size_t>(n - point));
-        out += n - point;
+        out = std::copy_n(digits + point, n - point, out);
     } else if (point <= 0 && point >= min_plain_point) {
         *out++ = '0';
         *out++ = '.';
-        out = fill_zeros(out, -point);
-        std::memcpy(out, digits, static_cast<std::size_t>(n));
-        out += n;
+        out = std::copy_n(digits, n, std::fill_n(out, -point, '0'));
     } else {
         *out++ = digits[0];
         if (n > 1) {
             *out++ = '.';
-            std::memcpy(out, digits + 1, static_cast<std::size_t>(n - 1));
-            out += n - 1;
+            out = std::copy_n(digits + 1, n - 1, out);
         }
         *out++ = 'e';
-        out = write_exponent(out, point - 1);
+        // |exponent| of a float is at most 45: a sign and two digits at most.
+        out = std::to_chars(out, out + 3, point - 1).ptr;
     }
     const auto length = static_cast<std::size_t>(out - start);
     assert(length <= max_float_text_length);
     return length;
 }
 
-// Out of line for the fuzz target only: write_float_text keeps both inlined,
-// since a call for every size written costs it a part of the fast one's gain.
+// Out of line for the fuzz target only: a call for every size written would
+// cost write_float_text a part of the fast one's gain.
 int fast_shortest_digits(float value, char* digits, int& point) noexcept {
     return fast_digits(value, digits, point);
 }

@@ -15,10 +15,9 @@ std::size_t write_float_text(float value, char* out) noexcept;
 
 // The two ways the writer finds the shortest digits of a positive, finite,
 // nonzero float: the value is 0.d1...dn x 10^point, n is returned and `digits`
-// needs room for shortest_digits_room of them. The fast one works in double
-// arithmetic and returns 0 wherever it cannot be sure (always, on hosts with
-// excess precision); the writer then asks the standard library. Both are here
-// so that the fuzz target can hold the fast one to the library on every float.
+// needs room for shortest_digits_room. The fast one returns 0 wherever it
+// cannot be sure, and the writer then asks the library: here so that the
+// fuzz target can hold the fast one to the library on every float.
 inline constexpr int shortest_digits_room = 20;
 int fast_shortest_digits(float value, char* digits, int& point) noexcept;
 int library_shortest_digits(float value, char* digits, int& point) noexcept;

@@ -14,10 +14,9 @@ namespace {
 
 constexpr long long max_exact_digits = 19;
 
-// A literal as mantissa x 10^exponent, the mantissa without leading or
-// trailing zeros: `digits` of them (0 for a zero value), held in `mantissa`
-// when they are at most 19. Counts saturate far beyond any double, so a
-// hostile literal cannot overflow them.
+// A literal as mantissa x 10^exponent, the mantissa's `digits` without leading
+// or trailing zeros (0 for zero), held in `mantissa` when at most 19. Counts
+// saturate far beyond any double, so a hostile literal cannot overflow them.
 struct Decimal {
     std::uint64_t mantissa = 0;
     long long digits = 0;
@@ -91,17 +90,15 @@ bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number
         return true;
     }
     // A literal of at most 19 digits scaled by a power of ten that a double
-    // holds exactly has its value pinned to the float nearest its nearest
-    // double. Beyond that the last bit is ours to choose, and the direct
-    // conversion is taken: the double detour can land exactly between two
-    // floats and round the wrong way, which would break the round trip of a
-    // written size (7.038531e-26 is one such text).
+    // holds exactly is pinned to the float nearest its nearest double. Beyond
+    // that the direct conversion is taken: the double detour can land exactly
+    // between two floats and round the wrong way, breaking the round trip of
+    // a written size (7.038531e-26 is one such text).
     const bool pinned_to_double = decimal.digits <= max_exact_digits &&
                                   decimal.exponent >= -max_exact_power_of_ten &&
                                   decimal.exponent <= max_exact_power_of_ten;
-    // The nearest double in one correctly rounded operation when the mantissa
-    // and the power of ten are both exact doubles: nearly every size a writer
-    // makes, without the library's general conversion.
+    // Mantissa and power of ten both exact doubles: the nearest double in one
+    // correctly rounded operation, without the library's general conversion.
     constexpr std::uint64_t max_exact_mantissa = std::uint64_t{1} << 53;
     if (exact_double_arithmetic && pinned_to_double && decimal.mantissa <= max_exact_mantissa) {
         const double scale = powers_of_ten[decimal.exponent < 0 ? -decimal.exponent : decimal.exponent];
@@ -115,8 +112,7 @@ bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number
     double wide = 0.0;
     // The grammar was checked, so the only failure left is the range.
     if (std::from_chars(first, last, wide).ec == std::errc::result_out_of_range) {
-        // Reported both for overflow and for underflow; only the first loses
-        // the value altogether.
+        // Reported for overflow and underflow alike; only overflow loses the value.
         size = zero;
         return decimal.digits + decimal.exponent <= 0;
     }

@@ -58,9 +58,8 @@ inline bool scan_json_number(std::string_view text, std::size_t pos, NumberSpan&
     return true;
 }
 
-// A channel is bare digits, 0 to 255: 1.0, 1e2 and -0 are refused even though
-// their values are whole; false for any other literal. (A bool and an out parameter rather than an
-// optional: the value then goes straight to its field, not through memory.)
+// A channel is bare digits, 0 to 255 (1.0, 1e2 and -0 are refused though whole).
+// An out parameter rather than an optional: the value goes straight to its field.
 inline bool channel_of(std::string_view text, const NumberSpan& number, std::uint8_t& channel) noexcept {
     if (number.negative || !number.integer || number.end - number.begin > 3) return false;
     unsigned value = 0;
@@ -73,10 +72,9 @@ inline bool channel_of(std::string_view text, const NumberSpan& number, std::uin
 // of a node update holds it; false when the value is beyond the double range.
 bool decimal_to_float_in_full(std::string_view literal, const NumberSpan& number, float& size) noexcept;
 
-// The same, inline for a fraction of at most 19 digits with no exponent, the
-// form of nearly every size a writer makes: its digits as one integer, which
-// a double holds exactly, then one correctly rounded division, as the rules
-// in full come to for it. The test of decimal_to_float holds both to the rules.
+// The same, inline for a fraction of at most 19 digits with no exponent (nearly
+// every size a writer makes): its digits as one exact integer, then one
+// correctly rounded division, as the rules in full come to for it.
 inline bool decimal_to_float(std::string_view literal, const NumberSpan& number, float& size) noexcept {
     constexpr std::size_t longest = sizeof "-0.123456789012345678" - 1;
     if (exact_double_arithmetic && !number.integer && literal.size() <= longest) {

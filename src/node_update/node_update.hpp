@@ -1,12 +1,8 @@
-// The display attributes of one node, every one optional, and the table of
-// its fields. An absent field says nothing about that attribute; it never
-// means "clear it".
-//
-// The table is the one place that names a field: its member, its key in the
-// dictionary form, its member name in the JSON form, its kind and its place
-// in the JSON form. The merge below, the dictionary conversions, the JSON
-// writer and both JSON readers are written over the table, so a new field is
-// a member and a table entry.
+// The display attributes of one node, every one optional (an absent field
+// says nothing about that attribute; it never means "clear it"), and the
+// table of its fields, the one place that names a field. The merge below,
+// the dictionary conversions, the JSON writer and both JSON readers are
+// written over the table, so a new field is a member and a table entry.
 #pragma once
 
 #include <array>
@@ -82,8 +78,7 @@ inline constexpr std::array<std::size_t, field_count> field_at_position = [] {
     return at;
 }();
 
-// Whether `visit(index)` holds for every field, in table order, stopping at
-// the first that does not.
+// Whether `visit(index)` holds for every field in table order, stopping at a false.
 template <class Visit>
 constexpr bool all_fields(Visit&& visit) {
     return [&]<std::size_t... I>(std::index_sequence<I...>) {
@@ -102,17 +97,6 @@ template <class Visit>
 constexpr void for_each_json_field(Visit&& visit) {
     [&]<std::size_t... P>(std::index_sequence<P...>) {
         (visit(std::integral_constant<std::size_t, field_at_position[P]>{}), ...);
-    }(std::make_index_sequence<field_count>{});
-}
-
-// `visit(index)`, a bool, for the field of table index `field` (below
-// field_count).
-template <class Visit>
-bool visit_field(std::size_t field, Visit&& visit) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-        bool answer = false;
-        (void)((field == I && (answer = visit(std::integral_constant<std::size_t, I>{}), true)) || ...);
-        return answer;
     }(std::make_index_sequence<field_count>{});
 }
 

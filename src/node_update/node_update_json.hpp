@@ -35,9 +35,8 @@ struct JsonFailure {
 
 std::string_view describe(JsonError error) noexcept;
 
-// Writes the compact JSON text of `update` to `out`, which must have room for
-// node_update_json_bound(update) bytes, and returns the end of what was
-// written.
+// Writes the compact JSON text of `update` to `out` (room for
+// node_update_json_bound(update) bytes); returns the end of what was written.
 char* write_node_update_json(const NodeUpdate& update, char* out) noexcept;
 
 // Never less than the length of the text of `update`.
@@ -46,12 +45,10 @@ std::size_t node_update_json_bound(const NodeUpdate& update) noexcept;
 // `text` must be valid UTF-8 (the byte decoder checks that first).
 Result<NodeUpdate, JsonFailure> node_update_from_json(std::string_view text);
 
-// The shortcut node_update_from_json takes first: the text exactly as the
+// The shortcut node_update_from_json takes first, for the text exactly as the
 // writer lays it out (an object, no whitespace, members in the writer's
 // order, strings without escapes). Anything else, valid or not, gives false
-// and is left to the general reader (`out` is then unspecified), so the
-// shortcut never accepts a text the general reader refuses and never reads
-// one differently.
+// (`out` is then unspecified) and is left to the general reader.
 bool read_written_layout(std::string_view text, NodeUpdate& out);
 
 // Field I's member name as the writer lays it out, quotes and colon included

@@ -12,8 +12,7 @@ namespace tovra {
 
 namespace {
 
-// The table index of the field a JSON member name names; field_count for
-// any other name.
+// The table index of the field a JSON member name names, or field_count.
 std::size_t field_named(std::string_view name) noexcept {
     std::size_t found = field_count;
     for_each_field([&](auto index) {
@@ -52,14 +51,11 @@ public:
     Result<NodeUpdate, JsonFailure> run() {
         skip_whitespace();
         if (at_end()) return fail(JsonFailure{JsonError::empty_text, pos_});
-        bool read;
-        if (peek() == '{') {
-            read = read_object();
-        } else if (peek() == '[') {
-            read = read_array();
-        } else {
-            read = refuse(value_can_start() ? JsonError::not_a_node_update : JsonError::unexpected_character, pos_);
-        }
+        const bool read = peek() == '{'   ? read_object()
+                          : peek() == '[' ? read_array()
+                                          : refuse(value_can_start() ? JsonError::not_a_node_update
+                                                                     : JsonError::unexpected_character,
+                                                   pos_);
         if (!read) return fail(failure_);
         skip_whitespace();
         if (!at_end()) return fail(JsonFailure{JsonError::trailing_text, pos_});
@@ -88,6 +84,16 @@ private:
         }
     }
 
+    // Past an opening bracket and the whitespace after it; true, and past the
+    // closer too, when the container is empty.
+    bool empty_container(char closer) noexcept {
+        ++pos_;
+        skip_whitespace();
+        if (at_end() || peek() != closer) return false;
+        ++pos_;
+        return true;
+    }
+
     bool expect(char c) noexcept {
         if (at_end() || peek() != c) return refuse_here();
         ++pos_;
@@ -99,8 +105,7 @@ private:
             pos_ += word.size();
             return true;
         }
-        // Report the first byte that differs, or the end if the text stops
-        // inside the word.
+        // The first byte that differs, or the end if the text stops inside the word.
         std::size_t i = 0;
         while (pos_ + i < text_.size() && i < word.size() && text_[pos_ + i] == word[i]) ++i;
         return refuse(pos_ + i == text_.size() ? JsonError::unexpected_end : JsonError::unexpected_character,
@@ -163,36 +168,28 @@ private:
             const std::size_t escape_at = pos_;
             ++pos_;
             if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-            char plain;
-            switch (text_[pos_++]) {
-                case '"': plain = '"'; break;
-                case '\\': plain = '\\'; break;
-                case '/': plain = '/'; break;
-                case 'b': plain = '\b'; break;
-                case 'f': plain = '\f'; break;
-                case 'n': plain = '\n'; break;
-                case 'r': plain = '\r'; break;
-                case 't': plain = '\t'; break;
-                case 'u': {
-                    std::uint32_t unit;
-                    if (!read_hex_unit(unit)) return false;
-                    if (!out) continue;
-                    if (is_low_surrogate(unit)) return refuse(JsonError::unpaired_surrogate, escape_at);
-                    if (is_high_surrogate(unit)) {
-                        if (text_.substr(pos_, 2) != "\\u") return refuse(JsonError::unpaired_surrogate, escape_at);
-                        pos_ += 2;
-                        std::uint32_t low;
-                        if (!read_hex_unit(low)) return false;
-                        if (!is_low_surrogate(low)) return refuse(JsonError::unpaired_surrogate, escape_at);
-                        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                    }
-                    append_utf8(unit, *out);
-                    continue;
-                }
-                default:
-                    return refuse(JsonError::invalid_escape, escape_at);
+            // The one-letter escapes, and at the same index what each stands for.
+            constexpr std::string_view letters = "\"\\/bfnrt";
+            constexpr std::string_view plain = "\"\\/\b\f\n\r\t";
+            const char letter = text_[pos_++];
+            if (const std::size_t at = letters.find(letter); at != std::string_view::npos) {
+                if (out) *out += plain[at];
+                continue;
             }
-            if (out) *out += plain;
+            if (letter != 'u') return refuse(JsonError::invalid_escape, escape_at);
+            std::uint32_t unit;
+            if (!read_hex_unit(unit)) return false;
+            if (!out) continue;
+            if (is_low_surrogate(unit)) return refuse(JsonError::unpaired_surrogate, escape_at);
+            if (is_high_surrogate(unit)) {
+                if (text_.substr(pos_, 2) != "\\u") return refuse(JsonError::unpaired_surrogate, escape_at);
+                pos_ += 2;
+                std::uint32_t low;
+                if (!read_hex_unit(low)) return false;
+                if (!is_low_surrogate(low)) return refuse(JsonError::unpaired_surrogate, escape_at);
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            }
+            append_utf8(unit, *out);
         }
     }
 
@@ -202,31 +199,31 @@ private:
         return true;
     }
 
-    std::string_view literal(const NumberSpan& number) const noexcept {
-        return text_.substr(number.begin, number.end - number.begin);
-    }
-
-    bool read_size(std::optional<float>& size) noexcept {
+    // A size or a channel: a number that `convert` takes, or refuses as `out_of_range`.
+    template <class Value, class Convert>
+    bool read_number(std::optional<Value>& field, JsonError out_of_range, Convert convert) noexcept {
         if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
         NumberSpan number;
         if (!scan_number(number)) return false;
-        float value;
-        if (!decimal_to_float(literal(number), number, value)) return refuse(JsonError::number_overflow, number.begin);
-        size = value;
+        Value value;
+        if (!convert(number, value)) return refuse(out_of_range, number.begin);
+        field = value;
         return true;
     }
 
-    bool read_channel(std::optional<std::uint8_t>& channel) noexcept {
-        if (at_end() || !(peek() == '-' || is_digit(peek()))) return refuse_kind();
-        NumberSpan number;
-        if (!scan_number(number)) return false;
-        std::uint8_t value;
-        if (!channel_of(text_, number, value)) return refuse(JsonError::channel_out_of_range, number.begin);
-        channel = value;
-        return true;
+    bool read_value(std::optional<float>& size) noexcept {
+        return read_number(size, JsonError::number_overflow, [&](const NumberSpan& number, float& value) {
+            return decimal_to_float(text_.substr(number.begin, number.end - number.begin), number, value);
+        });
     }
 
-    bool read_flag(std::optional<bool>& flag) noexcept {
+    bool read_value(std::optional<std::uint8_t>& channel) noexcept {
+        return read_number(channel, JsonError::channel_out_of_range, [&](const NumberSpan& number, std::uint8_t& value) {
+            return channel_of(text_, number, value);
+        });
+    }
+
+    bool read_value(std::optional<bool>& flag) noexcept {
         for (const bool value : {true, false}) {
             const std::string_view word = value ? "true" : "false";
             if (text_.substr(pos_, word.size()) == word) {
@@ -238,7 +235,7 @@ private:
         return refuse_kind();
     }
 
-    bool read_text(OptionalText& field) {
+    bool read_value(OptionalText& field) {
         if (at_end() || peek() != '"') return refuse_kind();
         text_value_.clear();
         if (!read_string(&text_value_)) return false;
@@ -254,19 +251,31 @@ private:
             return true;
         }
         if (field == field_count) return skip_value();
-        return visit_field(field, [&](auto index) {
-            auto& value = update_.*field_at<index>.member;
-            if constexpr (field_at<index>.kind == FieldKind::text) return read_text(value);
-            if constexpr (field_at<index>.kind == FieldKind::size) return read_size(value);
-            if constexpr (field_at<index>.kind == FieldKind::channel) return read_channel(value);
-            if constexpr (field_at<index>.kind == FieldKind::flag) return read_flag(value);
+        bool read = false;
+        all_fields([&](auto index) {
+            if (index == field) read = read_value(update_.*field_at<index>.member);
+            return index != field;
         });
+        return read;
     }
 
-    // A member name inside a skipped object, then its colon.
-    bool skip_member_name() {
+    // After an element of a container that `closer` ends: past the closer
+    // (`closed`), or past the comma and the whitespace after it.
+    bool next_element(char closer, bool& closed) noexcept {
+        skip_whitespace();
+        if (at_end()) return refuse(JsonError::unexpected_end, pos_);
+        closed = peek() == closer;
+        if (!closed && peek() != ',') return refuse(JsonError::unexpected_character, pos_);
+        ++pos_;
+        if (!closed) skip_whitespace();
+        return true;
+    }
+
+    // A member name, decoded into `name` unless null (a skipped object's), then its colon.
+    bool read_member_name(std::string* name) {
         if (at_end() || peek() != '"') return refuse_here();
-        if (!read_string(nullptr)) return false;
+        if (name) name->clear();
+        if (!read_string(name)) return false;
         skip_whitespace();
         if (!expect(':')) return false;
         skip_whitespace();
@@ -283,35 +292,21 @@ private:
             if (at_end()) return refuse(JsonError::unexpected_end, pos_);
             switch (peek()) {
                 case '{':
-                    ++pos_;
-                    skip_whitespace();
-                    if (!at_end() && peek() == '}') {
-                        ++pos_;
-                        break;
-                    }
+                    if (empty_container('}')) break;
                     open.push_back('{');
-                    if (!skip_member_name()) return false;
+                    if (!read_member_name(nullptr)) return false;
                     continue;
                 case '[':
-                    ++pos_;
-                    skip_whitespace();
-                    if (!at_end() && peek() == ']') {
-                        ++pos_;
-                        break;
-                    }
+                    if (empty_container(']')) break;
                     open.push_back('[');
                     continue;
                 case '"':
                     if (!read_string(nullptr)) return false;
                     break;
                 case 't':
-                    if (!read_literal("true")) return false;
-                    break;
                 case 'f':
-                    if (!read_literal("false")) return false;
-                    break;
                 case 'n':
-                    if (!read_literal("null")) return false;
+                    if (!read_literal(peek() == 't' ? "true" : peek() == 'f' ? "false" : "null")) return false;
                     break;
                 default: {
                     if (peek() != '-' && !is_digit(peek())) return refuse(JsonError::unexpected_character, pos_);
@@ -320,81 +315,48 @@ private:
                     break;
                 }
             }
-            // A value just ended: close every container that ends with it,
-            // then move to the start of the next value.
+            // A value just ended: close the containers it ends, then go to the next value.
             for (;;) {
                 if (open.empty()) return true;
-                skip_whitespace();
-                if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-                const char closer = open.back() == '{' ? '}' : ']';
-                if (peek() == closer) {
-                    ++pos_;
+                bool closed;
+                if (!next_element(open.back() == '{' ? '}' : ']', closed)) return false;
+                if (closed) {
                     open.pop_back();
                     continue;
                 }
-                if (peek() != ',') return refuse(JsonError::unexpected_character, pos_);
-                ++pos_;
-                skip_whitespace();
-                if (open.back() == '{' && !skip_member_name()) return false;
+                if (open.back() == '{' && !read_member_name(nullptr)) return false;
                 break;
             }
         }
     }
 
     bool read_object() {
-        ++pos_;
-        skip_whitespace();
-        if (!at_end() && peek() == '}') {
-            ++pos_;
-            return true;
-        }
+        if (empty_container('}')) return true;
         unsigned seen = 0;
         for (;;) {
-            if (at_end() || peek() != '"') return refuse_here();
             const std::size_t name_at = pos_;
-            name_.clear();
-            if (!read_string(&name_)) return false;
-            skip_whitespace();
-            if (!expect(':')) return false;
-            skip_whitespace();
+            if (!read_member_name(&name_)) return false;
             const std::size_t field = field_named(name_);
             if (field != field_count) {
-                // A null counts as stated here: two members for one field are
-                // refused whatever their values.
+                // Two members for one field are refused, whatever their values.
                 const unsigned bit = 1u << field;
                 if (seen & bit) return refuse(JsonError::duplicate_member, name_at);
                 seen |= bit;
             }
-            if (!read_field(field)) return false;
-            skip_whitespace();
-            if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-            if (peek() == '}') {
-                ++pos_;
-                return true;
-            }
-            if (peek() != ',') return refuse(JsonError::unexpected_character, pos_);
-            ++pos_;
-            skip_whitespace();
+            bool closed;
+            if (!read_field(field) || !next_element('}', closed)) return false;
+            if (closed) return true;
         }
     }
 
     bool read_array() {
-        ++pos_;
-        skip_whitespace();
-        if (!at_end() && peek() == ']') return refuse(JsonError::wrong_array_length, pos_);
+        if (empty_container(']')) return refuse(JsonError::wrong_array_length, pos_ - 1);
         for (std::size_t index = 0;; ++index) {
             if (index == field_count) return refuse(JsonError::wrong_array_length, pos_);
-            if (!read_field(field_at_position[index])) return false;
-            skip_whitespace();
-            if (at_end()) return refuse(JsonError::unexpected_end, pos_);
-            if (peek() == ']') {
-                if (index + 1 != field_count) return refuse(JsonError::wrong_array_length, pos_);
-                ++pos_;
-                return true;
-            }
-            if (peek() != ',') return refuse(JsonError::unexpected_character, pos_);
-            ++pos_;
-            skip_whitespace();
+            bool closed;
+            if (!read_field(field_at_position[index]) || !next_element(']', closed)) return false;
+            // The length is judged at the closing bracket.
+            if (closed) return index + 1 == field_count || refuse(JsonError::wrong_array_length, pos_ - 1);
         }
     }
 

@@ -18,13 +18,9 @@ namespace {
 constexpr std::array<char, 256> escape_letters = [] {
     std::array<char, 256> table{};
     for (int byte = 0; byte < 0x20; ++byte) table[byte] = 'u';
-    table['\b'] = 'b';
-    table['\t'] = 't';
-    table['\n'] = 'n';
-    table['\f'] = 'f';
-    table['\r'] = 'r';
-    table['"'] = '"';
-    table['\\'] = '\\';
+    // The one-letter escapes: each character, and at the same index its letter.
+    constexpr std::string_view plain = "\b\t\n\f\r\"\\", letters = "btnfr\"\\";
+    for (std::size_t i = 0; i < plain.size(); ++i) table[static_cast<unsigned char>(plain[i])] = letters[i];
     return table;
 }();
 

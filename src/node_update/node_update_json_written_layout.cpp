@@ -1,7 +1,6 @@
-// The shortcut for the text exactly as the writer lays it out: nearly every
-// text a decoder sees, and reading it needs none of the general reader's
-// bookkeeping. Whatever it does not take, valid or not, goes to the general
-// reader, which it must agree with; the fuzz target holds the two together.
+// The writer's own layout is nearly every text a decoder sees, and reading it
+// needs none of the general reader's bookkeeping. The fuzz target holds the
+// two readers to the same answers.
 #include <cstring>
 #include <string_view>
 

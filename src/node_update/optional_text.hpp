@@ -1,11 +1,9 @@
 // A text that may be absent, in 16 bytes: a text of up to 15 bytes is kept in
-// place, a longer one in a heap block of its own.
-//
-// Node updates hold two texts, and the node table holds updates by value, so
-// this is what sets the size of a node's slot: std::optional<std::string>
-// takes 40 bytes for the same. A text is set as a whole and read as a view;
-// nothing appends to it in place. Moving one copies its 16 bytes and leaves
-// the source absent.
+// place, a longer one in a heap block of its own. Node updates hold two
+// texts, and the node table holds updates by value, so this sets the size of
+// a node's slot (std::optional<std::string> takes 40 bytes). A text is set as
+// a whole and read as a view; moving one copies its 16 bytes and leaves the
+// source absent.
 #pragma once
 
 #include <cstddef>
@@ -25,24 +23,14 @@ public:
     OptionalText(const char* text) : OptionalText(std::string_view(text)) {}
     OptionalText(const std::string& text) : OptionalText(std::string_view(text)) {}
 
-    OptionalText(const OptionalText& other) {
-        if (other.on_heap()) {
-            set(*other);
-        } else {
-            std::memcpy(raw_, other.raw_, sizeof raw_);
-        }
+    OptionalText(const OptionalText& other) : OptionalText() {
+        if (other) set(*other);
     }
     OptionalText(OptionalText&& other) noexcept {
         std::memcpy(raw_, other.raw_, sizeof raw_);
         other.raw_[tag_at] = absent_tag;
     }
-    OptionalText& operator=(const OptionalText& other) {
-        if (this != &other) {
-            OptionalText copy(other);
-            *this = std::move(copy);
-        }
-        return *this;
-    }
+    OptionalText& operator=(const OptionalText& other) { return *this = OptionalText(other); }
     OptionalText& operator=(OptionalText&& other) noexcept {
         if (this != &other) {
             release();
@@ -60,11 +48,6 @@ public:
     std::string_view operator*() const noexcept {
         if (on_heap()) return {heap_data(), heap_size()};
         return {reinterpret_cast<const char*>(raw_), raw_[tag_at]};
-    }
-
-    void reset() noexcept {
-        release();
-        raw_[tag_at] = absent_tag;
     }
 
     // As `*this = text`, written in place: no temporary to copy in, whose

@@ -210,6 +210,40 @@ TEST_CASE("json reader: refusals") {
     CHECK_EQ(offset(R"({"size":1e400})"), std::size_t{8});
 }
 
+TEST_CASE("json reader: where containers, literals and escapes go wrong") {
+    const struct {
+        std::string_view text;
+        JsonError error;
+        std::size_t offset;
+    } rows[] = {
+        // An array of other than seven elements: at its closing bracket, or
+        // at the eighth element.
+        {"[]", JsonError::wrong_array_length, 1}, {"[ \n]", JsonError::wrong_array_length, 3},
+        {"[null,2.5 ]", JsonError::wrong_array_length, 10},
+        {"[null,null,null,null,null,null,null,null]", JsonError::wrong_array_length, 36},
+        // After a member or an element: the token that is neither comma nor closer.
+        {R"({"red":1 "blue":2})", JsonError::unexpected_character, 9},
+        {R"({"label":"a",})", JsonError::unexpected_character, 13},
+        {R"({"x":[1,]})", JsonError::unexpected_character, 8},
+        {R"({"x":{"a":1,}})", JsonError::unexpected_character, 12},
+        {R"({"x" 1})", JsonError::unexpected_character, 5},
+        {R"({"x":[{},[]] 1})", JsonError::unexpected_character, 13},
+        {"{", JsonError::unexpected_end, 1}, {R"({"x":[)", JsonError::unexpected_end, 6},
+        {R"({"x":[1 )", JsonError::unexpected_end, 8},
+        {R"({"x":tru})", JsonError::unexpected_character, 8}, {R"({"x":nul)", JsonError::unexpected_end, 8},
+        {R"({"x":"\q"})", JsonError::invalid_escape, 6}, {R"({"label":"a\/\q"})", JsonError::invalid_escape, 13},
+        {R"({"label":"a","\u006cabel":"b"})", JsonError::duplicate_member, 13},
+    };
+    for (const auto& row : rows) {
+        const auto read = tovra::node_update_from_json(row.text);
+        CHECK(!read.ok());
+        if (!read.ok()) {
+            CHECK_EQ(static_cast<int>(read.error().error), static_cast<int>(row.error));
+            CHECK_EQ(read.error().offset, row.offset);
+        }
+    }
+}
+
 TEST_CASE("json reader: size literals") {
     const struct {
         std::string_view literal;
