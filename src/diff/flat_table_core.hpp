@@ -13,7 +13,7 @@
 // doubling leaves a table between 7/16 and 7/8 full, over a third of the
 // slots idle on average. Tiny tables step a slot or two at a time (a source with
 // three targets gets three slots, not four), larger ones alternate 2^k and
-// 1.5 x 2^k. A key's home slot is the top 32 bits of its hash scaled to the
+// 1.5 x 2^k, and a large block grows through both. A key's home slot is the top 32 bits of its hash scaled to the
 // capacity, which keeps homes in hash order: that is what the Robin Hood
 // order of a cluster needs, and it is the same arithmetic on every host.
 //
@@ -200,12 +200,12 @@ protected:
         return cap - cap / 8;
     }
 
-    // The capacity of each class, smallest first; a full table grows to the
-    // next. The tiny ones step by a slot up to four (most sources hold one to
-    // three targets), then by four, so that a table of ten targets is made
-    // four times, not six. From 16 on, 2^k and 1.5 x 2^k alternate, so growth
-    // is by 1.5 or 4/3. All stay below 2^32, as the home slot's arithmetic
-    // needs.
+    // The capacity of each class, smallest first (see grown_class for which
+    // one a full table grows to). The tiny ones step by a slot up to four
+    // (most sources hold one to three targets), then by four, so that a
+    // table of ten targets is made four times, not six. From 16 on, 2^k and
+    // 1.5 x 2^k alternate. All stay below 2^32, as the home slot's
+    // arithmetic needs.
     static constexpr std::size_t class_count = 62;
     static constexpr std::array<std::uint32_t, class_count> capacities = [] {
         std::array<std::uint32_t, class_count> caps{1, 2, 3, 4, 8, 12, 16};
@@ -631,9 +631,16 @@ protected:
         if (count > max_load(capacity())) rehash(class_for(count), strong());
     }
 
+    // Past the tiny classes a table doubles (two classes on) while its block
+    // is small: it lives in the cache, where moving entries is most of what
+    // growing costs. A block large enough to be mapped on its own takes
+    // every class (1.5 or 4/3): that is where the memory goes, and where an
+    // insertion's misses outweigh the extra moves.
     unsigned grown_class() const {
-        if (class_ + 1u == class_count) throw std::length_error("hash table too large");
-        return class_ + 1u;
+        const unsigned step =
+            capacities[class_] >= full_up_to && block_bytes(capacities[class_]) < table_memory::large_block ? 2 : 1;
+        if (class_ + step >= class_count) throw std::length_error("hash table too large");
+        return class_ + step;
     }
 
     // A rehash fills the new table in home order. Homes follow the hash in
