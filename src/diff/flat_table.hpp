@@ -135,7 +135,7 @@ protected:
     // are untouched when the key is already there. The probe for a key
     // already there is inlined into the caller; inserting is out of line.
     template <class Lookup, class... Args>
-    std::pair<iterator, bool> emplace_key(const Lookup& lookup, Args&&... args) {
+    [[gnu::always_inline]] std::pair<iterator, bool> emplace_key(const Lookup& lookup, Args&&... args) {
         typename Core::Spot spot{};
         if (this->block_ != nullptr) [[likely]] {
             spot = this->probe(lookup);

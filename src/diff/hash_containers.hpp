@@ -35,11 +35,11 @@ public:
     // Constructs the value from `args` only if the key is new; otherwise the
     // arguments are left untouched.
     template <class... Args>
-    std::pair<iterator, bool> try_emplace(const Key& key, Args&&... args) {
+    [[gnu::always_inline]] std::pair<iterator, bool> try_emplace(const Key& key, Args&&... args) {
         return this->emplace_key(key, std::forward<Args>(args)...);
     }
     template <class... Args>
-    std::pair<iterator, bool> try_emplace(const HashedKey<Key>& key, Args&&... args) {
+    [[gnu::always_inline]] std::pair<iterator, bool> try_emplace(const HashedKey<Key>& key, Args&&... args) {
         return this->emplace_key(key, std::forward<Args>(args)...);
     }
 

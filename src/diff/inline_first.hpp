@@ -327,7 +327,7 @@ private:
     }
 
     template <class Lookup, class... Args>
-    std::pair<iterator, bool> in_table(const Lookup& lookup, Args&&... args) {
+    [[gnu::always_inline]] std::pair<iterator, bool> in_table(const Lookup& lookup, Args&&... args) {
         if constexpr (is_map) {
             auto [position, inserted] = table().try_emplace(lookup, std::forward<Args>(args)...);
             return {iterator(position), inserted};

@@ -41,7 +41,7 @@ struct Arguments {
 
     // Converts argument `index` with `convert` and names its refusal.
     template <class Convert>
-    auto convert(std::size_t index, Convert convert) const {
+    [[gnu::always_inline]] auto convert(std::size_t index, Convert convert) const {
         auto converted = convert(slots[index]);
         if (!converted.ok()) [[unlikely]] {
             return decltype(converted)(fail(name_argument_error(List.names[index],

@@ -32,12 +32,12 @@ inline Fallible<Uuid> pybytes_to_uuid(PyObject* object) {
 // extract field PyUuid.0". The success is spelled out again so that only the
 // id travels on every mutation's path (passing a Fallible on costs add_edge
 // a few percent).
-inline Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
+[[gnu::always_inline]] inline Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
     if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
     return fail(pyuuid_refusal(uuid_refusal(object)));
 }
 
-inline Fallible<float> pyobject_to_f32(PyObject* object) {
+[[gnu::always_inline]] inline Fallible<float> pyobject_to_f32(PyObject* object) {
     if (PyFloat_CheckExact(object)) [[likely]] return narrow_to_float(PyFloat_AS_DOUBLE(object));
     return non_float_to_f32(object);
 }
