@@ -63,7 +63,7 @@ struct IdEqual {
 // Boost's tables as the diff's containers. Boost offers no prefetch, so the
 // rules simply probe them; a source's targets are a table of their own from
 // the first one, as Boost has no small-table form.
-struct BoostTables {
+struct BoostTables : SourceIdRefs<Uuid> {
     using Key = HashedId;
     static Key key(const Uuid& id) noexcept { return {id, IdHash{}(id)}; }
 
@@ -73,6 +73,8 @@ struct BoostTables {
     template <class Value>
     using InnerMap = Map<Value>;
     using InnerSet = Set;
+
+    using SourceRefs = Set;
 };
 
 using SameWorkDiff = GraphDiff<Uuid, NodeUpdate, float, BoostTables>;

@@ -108,6 +108,40 @@ public:
         this->fetch_probe(hashed);
     }
 
+    // The hash the table places `hashed` by: the primary one, or the strong
+    // one once hostile keys have moved the table to it.
+    std::uint64_t hash_of(const HashedKey<key_type>& hashed) const noexcept {
+        return this->strong() ? Hash{}.strong(hashed.key) : hashed.primary;
+    }
+    // Whether hash_of has changed from the primary hash: it changes only
+    // when an insertion meets hostile keys, and back only with clear.
+    bool on_strong_hash() const noexcept { return this->strong(); }
+
+    // Visits each entry whose key hash_of gives `h`, ignoring the lowest bit
+    // of both: for a caller that kept a key's hash instead of the key (with
+    // that bit as a mark of its own) and tells apart the keys found itself.
+    // Reads one cluster of slots, and the overflow if there is one. A visit
+    // may change an entry's value, not this table.
+    template <class Visit>
+    void for_each_with_hash(std::uint64_t h, Visit&& visit) {
+        if (this->block_ == nullptr) return;
+        const auto same = [&](const key_type& key) {
+            return ((this->strong() ? Hash{}.strong(key) : Hash{}.primary(key)) | 1) == (h | 1);
+        };
+        const std::uint8_t* ctrl = this->control();
+        value_type* slots = this->slots();
+        std::size_t i = this->home_of(h);
+        // An entry whose control byte equals the distance walked is at home here.
+        for (unsigned d = 1; ctrl[i] >= d; ++d, i = this->after(i)) {
+            if (ctrl[i] == d && same(Policy::key_of(slots[i]))) visit(slots[i]);
+        }
+        if (this->has_overflow()) {
+            for (auto& entry : this->overflow()) {
+                if (same(Policy::key_of(entry))) visit(entry);
+            }
+        }
+    }
+
     // Runs `visit(item)` for each item of [first, last) in turn, for a
     // caller that probes this table for `key_of(item)` of each: a long run
     // of keys landing at random in a table larger than the cache. The memory

@@ -112,7 +112,7 @@ public:
         auto found = find_with_inner(pending, source, target, deleted);
         inner_table(deleted, source, target).insert(target);
         if (found != pending.end()) {
-            if (found->second.erase(target) != 0 && into_.built()) into_.remove(target, source);
+            if (found->second.erase(target) != 0 && into_.built()) into_.remove(target, source, pending);
             // Also drops a map that delete_node had already emptied.
             if (found->second.empty()) pending.erase(found);
         }
@@ -151,7 +151,7 @@ private:
         auto [entry, new_source] = pending.try_emplace(source);
         if (!entry->second.insert_or_assign(target, weight).second) return;
         try {
-            into_.add(target, source);
+            into_.add(target, source, pending);
         } catch (...) {
             // The index is apart from the pending edges: `entry` still holds.
             entry->second.erase(target);
@@ -169,14 +169,13 @@ private:
         auto out = find_ahead_of(pending, node, deleted_nodes_, new_or_updated_nodes_);
         insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_);
         if (out != pending.end()) {
-            into_.remove_source(node, out->second);
+            // Out of the map first: the index asks the map which sources
+            // still hold each target.
+            const TargetWeights targets = std::move(out->second);
             pending.erase(out);
+            into_.remove_source(node, targets, pending);
         }
-        into_.forget_all(node, [&](const Id& source) {
-            auto held = pending.find(source);
-            assert(held != pending.end() && "the index is exact");
-            pending_to_deleted(*held, node);
-        });
+        into_.forget_all(node, pending, [&](auto& source) { pending_to_deleted(source, node); });
     }
 
     // The pending edge from `source` to `target` becomes a recorded deletion.

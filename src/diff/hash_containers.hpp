@@ -12,6 +12,7 @@
 // `strong`; keys also need == and < (the overflow is ordered by <).
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
@@ -100,6 +101,7 @@ public:
 };
 
 struct NodeUpdate;
+class RefBag;  // ref_bag.hpp, which needs FlatSet
 
 namespace flat_detail {
 // A node's update owns its texts' heap blocks through plain pointers and
@@ -131,6 +133,29 @@ struct FlatTables {
     template <class Value>
     using InnerMap = InlineFirst<FlatMap<Id, Value, Hash>>;
     using InnerSet = InlineFirst<FlatSet<Id, Hash>>;
+
+    // How the index of sources by target (sources_by_target.hpp) refers to
+    // a source: by the hash the map of pending edges places it by, the
+    // lowest bit set (RefBag's mark for a number held in place). Half the
+    // bytes of an id, and the map finds the source again from it; sources
+    // may share a reference, so the index asks each source found whether it
+    // holds the target. A reference lasts while `ref_scheme` does.
+    using SourceRef = std::uint64_t;
+    using SourceRefs = RefBag;
+    static constexpr bool refs_shared = true;
+    template <class Pending>
+    static SourceRef source_ref(const Pending& pending, const Key& source) noexcept {
+        return pending.hash_of(source) | 1;
+    }
+    template <class Pending>
+    static bool ref_scheme(const Pending& pending) noexcept {
+        return pending.on_strong_hash();
+    }
+    // Visits each entry of `pending` that `ref` may refer to.
+    template <class Pending, class Visit>
+    static void for_each_source(Pending& pending, SourceRef ref, Visit&& visit) {
+        pending.for_each_with_hash(ref, visit);
+    }
 };
 
 }  // namespace tovra

@@ -14,6 +14,15 @@
 // index instead of the pending edges' table: still a function of the ids
 // and of the operations, as is whether the index exists.
 //
+// What the index holds per source is the tables' choice (`Tables::SourceRef`):
+// the module's tables keep a source's hash, half the bytes of its id, and
+// find the source again in the map of pending edges from it. Since sources
+// may share a reference, a reference stays while any source it may mean
+// holds a pending edge into the target, and every source found from it is
+// asked for the target. A reference lasts while the map places sources by
+// the same hash (`Tables::ref_scheme`); when hostile keys change that, the
+// index is dropped and built again by the next delete_node that needs it.
+//
 // Allocation failure: building happens before the diff changes, into a
 // fresh table swapped in at the end; an update that throws leaves the
 // index as it was (see add) or drops it (see forget_all), and a dropped
@@ -24,14 +33,37 @@
 #include <cstddef>
 #include <utility>
 
+#include "diff/ref_bag.hpp"
 #include "diff/table_ops.hpp"
 
 namespace tovra {
+
+// For tables whose index keeps a source's id: found again by one lookup,
+// never shared. Such tables give `SourceRefs`, a set of ids.
+template <class Id>
+struct SourceIdRefs {
+    using SourceRef = Id;
+    static constexpr bool refs_shared = false;
+    template <class Pending>
+    static Id source_ref(const Pending&, const Id& source) noexcept {
+        return source;
+    }
+    template <class Pending>
+    static bool ref_scheme(const Pending&) noexcept {
+        return false;
+    }
+    template <class Pending, class Visit>
+    static void for_each_source(Pending& pending, const Id& ref, Visit&& visit) {
+        auto found = pending.find(ref);
+        if (found != pending.end()) visit(*found);
+    }
+};
 
 template <class Tables>
 class SourcesByTarget {
 public:
     using Key = typename Tables::Key;
+    using Ref = typename Tables::SourceRef;
 
     bool built() const noexcept { return built_; }
 
@@ -61,10 +93,12 @@ public:
         Index made;
         made.reserve(pending.size());
         for (const auto& [source, targets] : pending) {
-            for (const auto& target : targets) made[key_of(target)].insert(source);
+            const Ref ref = Tables::source_ref(pending, Tables::key(source));
+            for (const auto& target : targets) made[key_of(target)].insert(ref);
         }
         index_.swap(made);
         built_ = true;
+        scheme_ = Tables::ref_scheme(pending);
     }
 
     // Back to no index and nothing spent, as for a new diff.
@@ -81,43 +115,53 @@ public:
         if (built_) tovra::prefetch(index_, target);
     }
 
-    // `source` now has a pending edge into `target`. If this throws, the
-    // index is as it was.
-    void add(const Key& target, const Key& source) {
+    // `source` now has a pending edge into `target` in `pending`. If this
+    // throws, the index is as it was.
+    template <class Pending>
+    void add(const Key& target, const Key& source, const Pending& pending) {
+        if (Tables::ref_scheme(pending) != scheme_) [[unlikely]] return drop();
         auto [entry, inserted] = index_.try_emplace(target);
         try {
-            entry->second.insert(source);
+            entry->second.insert(Tables::source_ref(pending, source));
         } catch (...) {
             if (inserted) index_.erase(target);
             throw;
         }
     }
 
-    // `source` no longer has a pending edge into `target`.
-    template <class SourceKey>
-    void remove(const Key& target, const SourceKey& source) noexcept {
+    // `source` no longer has a pending edge into `target` in `pending`.
+    template <class Pending>
+    void remove(const Key& target, const Key& source, Pending& pending) noexcept {
         auto entry = index_.find(target);
         if (entry == index_.end()) return;
-        entry->second.erase(source);
+        const Ref ref = Tables::source_ref(pending, source);
+        if constexpr (Tables::refs_shared) {
+            if (any_holding(pending, ref, target)) return;
+        }
+        entry->second.erase(ref);
         if (entry->second.empty()) index_.erase(entry);
     }
 
-    // `source`'s pending edges, the targets of `targets`, are all gone.
-    template <class SourceKey, class Targets>
-    void remove_source(const SourceKey& source, const Targets& targets) noexcept {
-        for (const auto& target : targets) remove(Tables::key(key_of(target)), source);
+    // `source`, whose targets were `targets`, is gone from `pending`.
+    template <class Pending, class Targets>
+    void remove_source(const Key& source, const Targets& targets, Pending& pending) noexcept {
+        for (const auto& target : targets) remove(Tables::key(key_of(target)), source, pending);
     }
 
-    // Hands `move` each source with a pending edge into `target`, then
-    // forgets them all. `move` may change the diff but not the index; if it
-    // throws, the index is dropped (some sources handed over already) and
-    // the exception passed on.
-    template <class Move>
-    void forget_all(const Key& target, Move&& move) {
+    // Hands `move` each entry of `pending` with a pending edge into
+    // `target`, then forgets them all. `move` may change those entries' targets, not
+    // `pending` itself or the index; if it throws, the index is dropped (some
+    // sources handed over already) and the exception passed on.
+    template <class Pending, class Move>
+    void forget_all(const Key& target, Pending& pending, Move&& move) {
         auto entry = index_.find(target);
         if (entry == index_.end()) return;
         try {
-            for (const auto& source : entry->second) move(source);
+            for_each_ref(entry->second, [&](const Ref& ref) {
+                Tables::for_each_source(pending, ref, [&](auto& source) {
+                    if (source.second.contains(target)) move(source);
+                });
+            });
         } catch (...) {
             reset();
             throw;
@@ -133,7 +177,31 @@ private:
         spent_ += pending.size();
     }
 
-    using Index = typename Tables::template Map<typename Tables::InnerSet>;
+    // Gone, as if never built; what the scans have spent stays spent, so the
+    // next delete_node builds it again.
+    void drop() noexcept {
+        index_.clear();
+        built_ = false;
+    }
+
+    // Whether a source `ref` may refer to still has a pending edge into `target`.
+    template <class Pending>
+    static bool any_holding(Pending& pending, const Ref& ref, const Key& target) noexcept {
+        bool held = false;
+        Tables::for_each_source(pending, ref, [&](const auto& source) { held = held || source.second.contains(target); });
+        return held;
+    }
+
+    template <class Refs, class Visit>
+    static void for_each_ref(const Refs& refs, Visit&& visit) {
+        if constexpr (requires { refs.for_each(visit); }) {
+            refs.for_each(visit);
+        } else {
+            for (const auto& ref : refs) visit(ref);
+        }
+    }
+
+    using Index = typename Tables::template Map<typename Tables::SourceRefs>;
 
     // A target as a map holds it (an entry) or as a set does (the id).
     template <class Entry>
@@ -147,6 +215,7 @@ private:
 
     Index index_;
     bool built_ = false;
+    bool scheme_ = false;       // Tables::ref_scheme of the pending map, when built
     std::size_t spent_ = 0;     // visits of source entries by scans so far
     std::size_t building_ = 0;  // sources and edges, when last counted
 };

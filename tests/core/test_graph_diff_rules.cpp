@@ -164,7 +164,7 @@ namespace {
 struct StdIdHash {
     std::size_t operator()(const Uuid& id) const noexcept { return static_cast<std::size_t>(UuidHash{}.primary(id)); }
 };
-struct StdTables {
+struct StdTables : tovra::SourceIdRefs<Uuid> {
     using Key = Uuid;
     static const Uuid& key(const Uuid& id) noexcept { return id; }
     template <class Value>
@@ -173,6 +173,7 @@ struct StdTables {
     template <class Value>
     using InnerMap = Map<Value>;
     using InnerSet = Set;
+    using SourceRefs = Set;
 };
 using StdGraphDiff = GraphDiff<Uuid, NodeUpdate, float, StdTables>;
 
