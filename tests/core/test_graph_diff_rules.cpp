@@ -2,6 +2,7 @@
 // node by visiting every source, as the rules state them; and the same rules
 // over other tables. Random operations on small pools of ids, with decoded
 // diffs (also ones that break the rules) in between.
+#include <algorithm>
 #include <map>
 #include <new>
 #include <set>
@@ -9,10 +10,12 @@
 #include <unordered_set>
 
 #include "check.hpp"
+#include "flat_table_diagnostics.hpp"
 #include "test_support.hpp"
 
 using namespace test_support;
 using tovra::GraphDiff;
+using tovra::TableInspector;
 using tovra::UuidHash;
 
 namespace {
@@ -109,14 +112,25 @@ TEST_CASE("delete_node: found through its index, the same as a scan of every sou
     std::mt19937 rng(18);
     int indexed_steps = 0;
     int indexed_after_decoding = 0;
+    int dropped = 0;         // by a change of the pending map's hash
+    int on_strong_hash = 0;  // steps with the index built over a map on its strong hash
+    int hubs = 0;            // steps with the index built and a target of over 32 sources
     for (int round = 0; round < 60; ++round) {
-        const unsigned pool = 2 + rng() % (round % 3 == 0 ? 8 : 120);
+        // Every fourth round, ids that all share their primary hash: the
+        // index's references to sources all agree until the map of pending
+        // edges leaves that hash. Every fifth, three targets, so that each
+        // has many sources.
+        const bool colliding = round % 4 == 3;
+        const unsigned pool = colliding ? 400 : 2 + rng() % (round % 3 == 0 ? 8 : 120);
+        const unsigned targets = round % 5 == 4 ? 3 : pool;
+        const auto id = [&](unsigned n) { return colliding ? colliding_id(n, 7) : node(n); };
         UuidGraphDiff diff;
         Model model;
         bool decoded = false;
-        for (int step = 0; step < 400; ++step) {
-            const Uuid a = node(rng() % pool);
-            const Uuid b = node(rng() % pool);
+        for (int step = 0; step < (colliding ? 700 : 400); ++step) {
+            const Uuid a = id(rng() % pool);
+            const Uuid b = id(rng() % targets);
+            const bool was_indexed = diff.indexes_sources_by_target();
             const unsigned roll = rng() % 100;
             if (roll < 40) {
                 const float weight = random_float(rng);
@@ -137,17 +151,28 @@ TEST_CASE("delete_node: found through its index, the same as a scan of every sou
                 carried_by_json(model);
                 diff = round_trip(model.diff());
                 decoded = true;
-            } else if (roll < 96) {
+            } else if (roll < 96 && !colliding) {
                 diff.clear();
                 model.clear();
             }
-            if (!agree(diff, model)) {
+            // Colliding ids make each comparison slow: every fourth step.
+            if ((!colliding || step % 4 == 0) && !agree(diff, model)) {
                 core_test::report(__FILE__, __LINE__,
                                   "round " + std::to_string(round) + ", step " + std::to_string(step));
                 break;
             }
-            indexed_steps += diff.indexes_sources_by_target();
-            indexed_after_decoding += decoded && diff.indexes_sources_by_target();
+            const bool indexed = diff.indexes_sources_by_target();
+            indexed_steps += indexed;
+            indexed_after_decoding += decoded && indexed;
+            dropped += roll < 40 && was_indexed && !indexed;
+            on_strong_hash += indexed && TableInspector::strong_hash_in_use(diff.edges().new_or_updated_edges);
+            if (indexed && targets == 3) {
+                std::map<Uuid, int> sources;
+                for (const auto& [source, into] : model.edges) {
+                    for (const auto& entry : into) ++sources[entry.first];
+                }
+                hubs += std::any_of(sources.begin(), sources.end(), [](const auto& s) { return s.second > 32; });
+            }
         }
         // The bytes carry the same content, whichever way it was reached.
         carried_by_json(model);
@@ -156,6 +181,9 @@ TEST_CASE("delete_node: found through its index, the same as a scan of every sou
     // Both paths ran: the index was built, also on decoded diffs.
     CHECK(indexed_steps > 1000);
     CHECK(indexed_after_decoding > 100);
+    CHECK(dropped > 0);
+    CHECK(on_strong_hash > 100);
+    CHECK(hubs > 100);
 }
 
 namespace {

@@ -95,6 +95,24 @@ inline Uuid node(unsigned n) {
     return id;
 }
 
+inline Uuid id_from_words(std::uint64_t lo, std::uint64_t hi) {
+    Uuid id;
+    for (int i = 0; i < 8; ++i) {
+        id.bytes[i] = static_cast<std::uint8_t>(lo >> (8 * i));
+        id.bytes[8 + i] = static_cast<std::uint8_t>(hi >> (8 * i));
+    }
+    return id;
+}
+
+// An id whose primary hash equals that of every other id made with the same
+// `state`: the first word is free, the second cancels it before the final
+// mixing step.
+inline Uuid colliding_id(std::uint64_t free_word, std::uint64_t state) {
+    const std::uint64_t hi =
+        state ^ 0x13198a2e03707344ULL ^ ((free_word ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL);
+    return id_from_words(free_word, hi);
+}
+
 inline std::string random_text(std::mt19937& rng) {
     // Plain letters, every byte that needs escaping, and multi-byte
     // characters up to four bytes.
