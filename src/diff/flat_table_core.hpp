@@ -259,7 +259,6 @@ protected:
     // These need the block: only for a table that has one.
     std::size_t slot_count() const noexcept { return capacities[class_]; }
     std::size_t after(std::size_t i) const noexcept { return i + 1 == slot_count() ? 0 : i + 1; }
-    std::size_t before(std::size_t i) const noexcept { return (i == 0 ? slot_count() : i) - 1; }
     value_type* slots() const noexcept { return reinterpret_cast<value_type*>(block_ + slots_offset(slot_count())); }
     std::uint8_t* control() const noexcept { return reinterpret_cast<std::uint8_t*>(block_); }
     // Only for a table with room for it (has_overflow_room).
@@ -486,39 +485,44 @@ protected:
         }
     }
 
-    void relocate(std::size_t from, std::size_t to) noexcept {
+    static void relocate(value_type* slot, std::size_t from, std::size_t to) noexcept {
         if constexpr (Policy::relocates_by_copy) {
-            std::memcpy(static_cast<void*>(slots() + to), static_cast<const void*>(slots() + from),
-                        sizeof(value_type));
+            std::memcpy(static_cast<void*>(slot + to), static_cast<const void*>(slot + from), sizeof(value_type));
         } else {
-            ::new (static_cast<void*>(slots() + to)) value_type(std::move(slots()[from]));
-            slots()[from].~value_type();
+            ::new (static_cast<void*>(slot + to)) value_type(std::move(slot[from]));
+            slot[from].~value_type();
         }
     }
 
     // Shifts the run that starts at `at` one slot on, leaving slot `at`
     // unconstructed; refuses, changing nothing, if that would put any entry
     // (the new one included) past `max_distance`.
+    //
+    // This and close_gap read the geometry once: a control byte written
+    // through a byte pointer may alias the table's fields as far as the
+    // compiler knows, so each step would otherwise look the capacity up again.
     bool make_room(std::size_t at, unsigned distance) noexcept {
         if (distance > max_distance + 1) return false;
         std::uint8_t* ctrl = control();
+        value_type* slot = slots();
+        const std::size_t cap = slot_count();
         std::size_t end = at;
         while (ctrl[end] != 0) {
             if (ctrl[end] == max_distance + 1) return false;
-            end = after(end);
+            end = end + 1 == cap ? 0 : end + 1;
         }
         if constexpr (Policy::relocates_by_copy) {
             // A run that does not wrap moves as one block of bytes.
             if (end > at) {
-                std::memmove(static_cast<void*>(slots() + at + 1), static_cast<const void*>(slots() + at),
+                std::memmove(static_cast<void*>(slot + at + 1), static_cast<const void*>(slot + at),
                              (end - at) * sizeof(value_type));
                 for (; end != at; --end) ctrl[end] = static_cast<std::uint8_t>(ctrl[end - 1] + 1);
                 return true;
             }
         }
         while (end != at) {
-            const std::size_t from = before(end);
-            relocate(from, end);
+            const std::size_t from = (end == 0 ? cap : end) - 1;
+            relocate(slot, from, end);
             ctrl[end] = static_cast<std::uint8_t>(ctrl[from] + 1);
             end = from;
         }
@@ -530,12 +534,14 @@ protected:
     // exact inverse of make_room.
     void close_gap(std::size_t hole) noexcept {
         std::uint8_t* ctrl = control();
-        std::size_t next = after(hole);
+        value_type* slot = slots();
+        const std::size_t cap = slot_count();
+        std::size_t next = hole + 1 == cap ? 0 : hole + 1;
         while (ctrl[next] > 1) {
-            relocate(next, hole);
+            relocate(slot, next, hole);
             ctrl[hole] = static_cast<std::uint8_t>(ctrl[next] - 1);
             hole = next;
-            next = after(next);
+            next = next + 1 == cap ? 0 : next + 1;
         }
         ctrl[hole] = 0;
     }
@@ -595,8 +601,9 @@ protected:
         if (block_ == nullptr) return;
         if constexpr (!std::is_trivially_destructible_v<value_type>) {
             const std::uint8_t* ctrl = control();
+            value_type* slot = slots();
             for (std::size_t i = 0, cap = capacity(); i < cap; ++i) {
-                if (ctrl[i] != 0) slots()[i].~value_type();
+                if (ctrl[i] != 0) slot[i].~value_type();
             }
         }
         if (has_overflow()) delete overflow_slot();
@@ -649,10 +656,21 @@ protected:
     // entries just go after the last one placed, with no probe and nothing
     // to shift. The rest (keys of one home there and of two here, a run
     // reaching the end) are inserted as usual.
+    //
+    // The new block's geometry is read once, here: every control byte
+    // written through a byte pointer may alias the table's own fields as
+    // far as the compiler knows, so a member read per entry would be a
+    // reload (and a capacity looked up again) per entry.
     struct Filling {
+        std::uint8_t* ctrl;
+        value_type* slots;
+        std::uint64_t cap;
+        bool strong;
         std::size_t last_home = 0;
         std::size_t next = 0;  // the first free slot after the last one placed in order
     };
+
+    Filling start_filling() const noexcept { return {control(), slots(), slot_count(), strong()}; }
 
     std::size_t first_in_home_order() const noexcept {
         std::size_t first = 0;
@@ -663,8 +681,10 @@ protected:
     // Where the next entry of a rehash goes, with room made there; false,
     // changing nothing, if that would put an entry past the bound.
     bool room_for(const key_type& key, Filling& filling, Spot& spot) noexcept {
-        const std::size_t cap = slot_count();
-        const std::size_t home = this->home(key);
+        const std::size_t cap = static_cast<std::size_t>(filling.cap);
+        // As home(key), with the geometry read once.
+        const std::uint64_t hash = filling.strong ? Hash{}.strong(key) : Hash{}.primary(key);
+        const std::size_t home = static_cast<std::size_t>(((hash >> 32) * filling.cap) >> 32);
         spot = {std::max(home, filling.next), 0, false};
         spot.distance = static_cast<unsigned>(spot.index - home + 1);
         const bool in_order = home >= filling.last_home && spot.index < cap;
@@ -677,7 +697,7 @@ protected:
             if (!make_room(spot.index, spot.distance)) return false;
             if (spot.index == filling.next) ++filling.next;
         }
-        while (filling.next < cap && control()[filling.next] != 0) ++filling.next;
+        while (filling.next < cap && filling.ctrl[filling.next] != 0) ++filling.next;
         return true;
     }
 
@@ -693,8 +713,8 @@ protected:
     bool place(Taken&& entry, Filling& filling) {
         Spot spot;
         if (room_for(Policy::key_of(entry), filling, spot)) {
-            ::new (static_cast<void*>(slots() + spot.index)) value_type(std::forward<Taken>(entry));
-            control()[spot.index] = static_cast<std::uint8_t>(spot.distance);
+            ::new (static_cast<void*>(filling.slots + spot.index)) value_type(std::forward<Taken>(entry));
+            filling.ctrl[spot.index] = static_cast<std::uint8_t>(spot.distance);
         } else if (strong()) {
             make_overflow().emplace(std::forward<Taken>(entry));
         } else {
@@ -720,10 +740,13 @@ protected:
         FlatCore fresh;
         fresh.allocate(size_class);
         if (use_strong) fresh.flags_ |= strong_flag;
-        Filling filling;
+        Filling filling = fresh.start_filling();
+        const std::size_t cap = capacity();
+        const std::uint8_t* ctrl = control();
+        value_type* old = slots();
         try {
-            for (std::size_t k = 0, cap = capacity(), i = first_in_home_order(); k < cap; ++k, i = after(i)) {
-                if (control()[i] != 0 && !fresh.place(Policy::take(slots()[i]), filling)) {
+            for (std::size_t k = 0, i = first_in_home_order(); k < cap; ++k, i = i + 1 == cap ? 0 : i + 1) {
+                if (ctrl[i] != 0 && !fresh.place(Policy::take(old[i]), filling)) {
                     give_back(fresh);
                     return false;
                 }
