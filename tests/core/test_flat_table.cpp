@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <random>
 #include <set>
@@ -509,6 +510,45 @@ TEST_CASE("flat table: delete_node reaches sources kept in the overflow") {
     }
     CHECK_EQ(recorded, sources.size());
     CHECK_EQ(kept, sources.size());
+}
+
+TEST_CASE("flat table: the index of incoming edges finds sources kept in the overflow") {
+    // Sources colliding in both hashes, two random targets each of sixteen:
+    // a few deletions build the index, which must then find sources in the
+    // overflow from their hashes, for delete_node and delete_edge alike.
+    const std::vector<Uuid> sources = ids_colliding_in_both_hashes(300);
+    std::mt19937_64 rng(23);
+    std::vector<Uuid> targets;
+    for (int i = 0; i < 16; ++i) targets.push_back(random_id(rng));
+    UuidGraphDiff diff;
+    // Every target is deleted in the end: each edge ends as a recorded deletion.
+    std::map<Uuid, std::set<Uuid>> deleted;
+    for (const Uuid& source : sources) {
+        for (int k = 0; k < 2; ++k) {
+            const Uuid& target = targets[rng() % targets.size()];
+            CHECK(diff.add_edge(source, target, 1.0f).ok());
+            deleted[source].insert(target);
+        }
+    }
+    CHECK(TableInspector::overflow_size(diff.edges().new_or_updated_edges) > 0);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Uuid& source = sources[rng() % sources.size()];
+        const Uuid& target = targets[rng() % targets.size()];
+        diff.delete_edge(source, target);
+        deleted[source].insert(target);
+        diff.delete_node(targets[i]);
+        CHECK_DIFF_SOUND(diff);
+    }
+    CHECK(diff.indexes_sources_by_target());
+    std::size_t wrong = 0;
+    for (const auto& [source, into] : deleted) {
+        const auto pending = diff.edges().new_or_updated_edges.find(source);
+        const auto held = diff.edges().deleted_edges.find(source);
+        wrong += pending != diff.edges().new_or_updated_edges.end() && !pending->second.empty();
+        wrong += held == diff.edges().deleted_edges.end() ||
+                 std::set<Uuid>(held->second.begin(), held->second.end()) != into;
+    }
+    CHECK_EQ(wrong, std::size_t{0});
 }
 
 // ---------------------------------------------------------------------------
