@@ -743,7 +743,8 @@ protected:
         Filling filling = fresh.start_filling();
         const std::size_t cap = capacity();
         const std::uint8_t* ctrl = control();
-        value_type* old = slots();
+        // A table growing from empty has no block to find slots in.
+        value_type* old = block_ == nullptr ? nullptr : slots();
         try {
             for (std::size_t k = 0, i = first_in_home_order(); k < cap; ++k, i = i + 1 == cap ? 0 : i + 1) {
                 if (ctrl[i] != 0 && !fresh.place(Policy::take(old[i]), filling)) {
