@@ -125,9 +125,7 @@ public:
     template <class Visit>
     void for_each_with_hash(std::uint64_t h, Visit&& visit) {
         if (this->block_ == nullptr) return;
-        const auto same = [&](const key_type& key) {
-            return ((this->strong() ? Hash{}.strong(key) : Hash{}.primary(key)) | 1) == (h | 1);
-        };
+        const auto same = [&](const key_type& key) { return (this->hash(key) | 1) == (h | 1); };
         const std::uint8_t* ctrl = this->control();
         value_type* slots = this->slots();
         std::size_t i = this->home_of(h);

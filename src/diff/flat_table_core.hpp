@@ -46,8 +46,9 @@
 // bounded: no entry sits more than `max_distance` slots past its home slot.
 // When an insertion would break that bound, a table still on the primary hash
 // rehashes itself, at the same capacity, under the strong hash (a growth that
-// would break it, at the new capacity) and keeps it until it is cleared. A table already on the strong hash puts the key in an
-// ordered map beside the slots instead (the "overflow"), so even keys chosen
+// would break it, at the new capacity) and keeps it until it is cleared. A
+// table already on the strong hash puts the key in an ordered map beside
+// the slots instead (the "overflow"), so even keys chosen
 // against the strong hash cost O(max_distance + log n) per operation. Both
 // steps are decided by the keys and operations alone. Random keys never get
 // near the bound (see bench/core_tables.cpp and the table tests), so neither
@@ -281,9 +282,11 @@ protected:
     std::size_t home_of(std::uint64_t h) const noexcept {
         return static_cast<std::size_t>(((h >> 32) * capacities[class_]) >> 32);
     }
-    std::size_t home(const key_type& key) const noexcept {
-        return home_of(strong() ? Hash{}.strong(key) : Hash{}.primary(key));
+    // The hash the table now places `key` by.
+    std::uint64_t hash(const key_type& key) const noexcept {
+        return strong() ? Hash{}.strong(key) : Hash{}.primary(key);
     }
+    std::size_t home(const key_type& key) const noexcept { return home_of(hash(key)); }
     std::size_t home(const HashedKey<key_type>& hashed) const noexcept {
         return home_of(strong() ? Hash{}.strong(hashed.key) : hashed.primary);
     }

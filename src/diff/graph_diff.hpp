@@ -12,7 +12,6 @@
 // may offer `prefetch(key)` (see table_ops.hpp).
 #pragma once
 
-#include <cassert>
 #include <cstddef>
 #include <utility>
 

@@ -50,12 +50,6 @@ public:
 
     bool empty() const noexcept { return word_ == 0; }
 
-    std::size_t size() const noexcept {
-        if (is_large()) return large()->size();
-        if (is_array()) return array_head()->size;
-        return word_ == 0 ? 0 : 1;
-    }
-
     bool contains(std::uint64_t ref) const noexcept {
         if (is_large()) return large()->contains(ref);
         if (!is_array()) return word_ == ref;

@@ -188,7 +188,8 @@ private:
     template <class Pending>
     static bool any_holding(Pending& pending, const Ref& ref, const Key& target) noexcept {
         bool held = false;
-        Tables::for_each_source(pending, ref, [&](const auto& source) { held = held || source.second.contains(target); });
+        Tables::for_each_source(pending, ref,
+                                [&](const auto& source) { held = held || source.second.contains(target); });
         return held;
     }
 
