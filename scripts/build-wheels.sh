@@ -1,19 +1,20 @@
 #!/bin/sh
 # Builds, from the sdist, every wheel this machine can make and test, into
 # OUTDIR (with the sdist itself):
-#   x86_64  cp312, cp313 (this machine), cp314, cp315 (the sid root)
-#   i686    cp313 (the i386 root)
-#   aarch64 cp313 (the arm64 root, under qemu-user)
+#   x86_64  cp312, cp313 (this machine), cp314, cp315 (the amd64 sid root)
+#   i686    cp313, cp314, cp315 (the i386 sid root)
+#   aarch64 cp313, cp314, cp315 (the arm64 sid root, under qemu-user)
 # and checks each with auditwheel to manylinux_2_17 (manylinux2014), and all
 # of them with twine check. Needs root (the Debian roots).
 #
-# How: where a g++ runs natively (this machine, the sid and i386 roots), it
+# How: where a g++ runs natively (this machine, the amd64 and i386 roots), it
 # compiles the module, so the wheel runs the code the project is tuned with,
 # and scripts/wheel-link.sh links it with zig against glibc 2.17's symbols,
 # libstdc++ static. In the arm64 root a g++ would run emulated, ten times
 # slower, so zig compiles there too (clang, with its libc++ static); zig is an
 # x86_64 static binary and runs natively inside that root. Nothing but glibc,
-# libgcc_s and CPython is asked of the system at run time.
+# libgcc_s and CPython is asked of the system at run time. The aarch64 builds,
+# mostly an emulated pip and CMake on one core, run beside the others.
 #
 #   scripts/build-wheels.sh OUTDIR
 # WHEEL_ARCHES picks the architectures (default "x86_64 i686 aarch64").
@@ -26,6 +27,7 @@ out=$(cd "$1" && pwd)
 unset PYTHON || true
 arches=${WHEEL_ARCHES:-"x86_64 i686 aarch64"}
 . scripts/zig-tools.sh
+. scripts/debian-root.sh
 work=$checkout/build/wheels
 rm -rf "$work" "$out"/tovra_api-*
 mkdir -p "$work/raw"
@@ -61,8 +63,9 @@ in_root_with_zig() {
     cp "$root_dir"/src/wheels/*.whl "$work/raw/"
 }
 
-for arch in $arches; do
-    case $arch in
+# The wheels for one architecture, into $work/raw.
+build_arch() {
+    case $1 in
     x86_64)
         for version in 3.12 3.13; do
             echo "== x86_64 wheel for CPython $version"
@@ -72,7 +75,8 @@ for arch in $arches; do
                 --disable-pip-version-check --no-cache-dir --no-deps --wheel-dir "$work/raw" \
                 "$(linked_by_zig "$checkout")" --config-settings=build-dir="$work/build-$version" "$sdist"
         done
-        echo "== x86_64 wheels for CPython 3.14 and 3.15, in the sid root"
+        echo "== x86_64 wheels for CPython 3.14 and 3.15, in the amd64 sid root"
+        sid_arch=amd64
         . scripts/sid-root.sh
         in_root_with_zig '
 for version in 3.14 3.15; do
@@ -83,18 +87,21 @@ for version in 3.14 3.15; do
 done' "$(linked_by_zig /src)"
         ;;
     i686)
-        echo "== i686 wheel, in the i386 root"
-        . scripts/i386-root.sh
+        echo "== i686 wheels for CPython 3.13, 3.14 and 3.15, in the i386 sid root"
+        sid_arch=i386
+        . scripts/sid-root.sh
         in_root_with_zig '
-TOVRA_WHEEL_GLIBC_TARGET=x86-linux-gnu.2.17 /opt/venv/bin/python -m pip wheel -q \
-    --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
-    "$2" --config-settings=build-dir=/tmp/wheel "$1" >/tmp/wheel.log 2>&1 || { cat /tmp/wheel.log; exit 1; }' \
-            "$(linked_by_zig /src)"
+for version in 3.13 3.14 3.15; do
+    TOVRA_WHEEL_GLIBC_TARGET=x86-linux-gnu.2.17 /opt/venv-$version/bin/python -m pip wheel -q \
+        --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
+        "$2" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
+        || { cat /tmp/wheel.log; exit 1; }
+done' "$(linked_by_zig /src)"
         ;;
     aarch64)
-        echo "== aarch64 wheel, in the arm64 root under qemu-user"
-        . scripts/arm64-root.sh
-        emulation_ensure
+        echo "== aarch64 wheels for CPython 3.13, 3.14 and 3.15, in the arm64 sid root under qemu-user"
+        sid_arch=arm64
+        . scripts/sid-root.sh
         # zig compiles and links; -fomit-frame-pointer as g++ does by default.
         # Debian keeps pyconfig.h under /usr/include/aarch64-linux-gnu, which
         # zig, with glibc headers of its own, does not search; after them, it
@@ -106,16 +113,39 @@ for tool in c++ ar ranlib; do
     printf "#!/bin/sh\nexec %s %s \"\$@\"\n" "$TOVRA_ZIG" "$args" >/tmp/zig/$tool
     chmod +x /tmp/zig/$tool
 done
-CXX=/tmp/zig/c++ /opt/venv/bin/python -m pip wheel -q --disable-pip-version-check --no-build-isolation \
-    --no-cache-dir --no-deps --wheel-dir wheels --config-settings=build-dir=/tmp/wheel \
-    --config-settings=cmake.define.CMAKE_AR=/tmp/zig/ar --config-settings=cmake.define.CMAKE_RANLIB=/tmp/zig/ranlib \
-    --config-settings=cmake.define.CMAKE_CXX_FLAGS=-fomit-frame-pointer \
-    --config-settings=cmake.define.CMAKE_MODULE_LINKER_FLAGS=-s "$1" >/tmp/wheel.log 2>&1 \
-    || { cat /tmp/wheel.log; exit 1; }'
+for version in 3.13 3.14 3.15; do
+    CXX=/tmp/zig/c++ /opt/venv-$version/bin/python -m pip wheel -q --disable-pip-version-check --no-build-isolation \
+        --no-cache-dir --no-deps --wheel-dir wheels --config-settings=build-dir=/tmp/wheel-$version \
+        --config-settings=cmake.define.CMAKE_AR=/tmp/zig/ar --config-settings=cmake.define.CMAKE_RANLIB=/tmp/zig/ranlib \
+        --config-settings=cmake.define.CMAKE_CXX_FLAGS=-fomit-frame-pointer \
+        --config-settings=cmake.define.CMAKE_MODULE_LINKER_FLAGS=-s "$1" >/tmp/wheel.log 2>&1 \
+        || { cat /tmp/wheel.log; exit 1; }
+done'
         ;;
-    *) echo "no wheels for $arch here" >&2; exit 2 ;;
+    *) echo "no wheels for $1 here" >&2; return 2 ;;
     esac
+}
+
+# aarch64 in the background (its own shell, so its root's settings and
+# mounts stay its own), its output shown when it ends.
+background=""
+for arch in $arches; do
+    if [ "$arch" = aarch64 ]; then
+        ( trap root_unmount EXIT; build_arch aarch64 ) >"$work/aarch64.log" 2>&1 &
+        background=$!
+    fi
 done
+for arch in $arches; do
+    if [ "$arch" != aarch64 ]; then
+        ( trap root_unmount EXIT; build_arch "$arch" )
+    fi
+done
+if [ -n "$background" ]; then
+    status=0
+    wait "$background" || status=$?
+    cat "$work/aarch64.log"
+    [ "$status" -eq 0 ] || { echo "the aarch64 wheels failed" >&2; exit 1; }
+fi
 
 echo "== auditwheel"
 # auto: the oldest tag the module allows, which must be manylinux_2_17 or

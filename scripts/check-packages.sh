@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks the distributions a user installs from. In a temporary directory:
 # builds the sdist, builds from it a wheel for each supported CPython (3.12
-# and 3.13 here, 3.14 and 3.15 in the Debian sid root of scripts/sid-root.sh),
+# and 3.13 here, 3.14 and 3.15 in the amd64 Debian sid root of scripts/sid-root.sh),
 # installs each wheel and the sdist itself into a fresh venv, and runs the
 # test suite in tests/ against each install; against the wheels, also runs
 # mypy's stubtest (the stub against the compiled module) and mypy --strict on
@@ -80,6 +80,7 @@ fi
 
 py312=$(scripts/find-python.sh 3.12)
 py313=$(scripts/find-python.sh 3.13)
+sid_arch=amd64
 . scripts/sid-root.sh
 trap 'root_unmount; cleanup' EXIT
 

@@ -11,6 +11,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 checkout=$PWD
+sid_arch=amd64
 . scripts/sid-root.sh
 root_ensure
 root_copy_tree "$checkout"
