@@ -13,18 +13,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 sanitize=address,undefined
-python=$(scripts/find-python.sh)
-version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
-venv="$PWD/.venv-asan-$version"
-pip="$venv/bin/python -m pip install -q --disable-pip-version-check"
-if [ ! -x "$venv/bin/python" ]; then
-    "$python" -m venv "$venv"
-fi
-$pip pytest hypothesis cmake ninja
-$pip --config-settings=cmake.define.TOVRA_SANITIZE=$sanitize \
-    --config-settings=cmake.define.TOVRA_WERROR=ON \
-    --config-settings=cmake.build-type=RelWithDebInfo \
-    --config-settings="build-dir=build/asan-{wheel_tag}" .
+venv=$(TOVRA_VENV_KIND=asan TOVRA_PIP_BUILD_ARGS="--config-settings=cmake.define.TOVRA_SANITIZE=$sanitize \
+    --config-settings=cmake.define.TOVRA_WERROR=ON --config-settings=cmake.build-type=RelWithDebInfo \
+    --config-settings=build-dir=build/asan-{wheel_tag}" scripts/setup-venv.sh pytest hypothesis cmake ninja)
 
 build=$(PATH="$venv/bin:$PATH" scripts/cmake-build.sh core-tests-asan)
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "$build/core_tests"

@@ -44,11 +44,13 @@ i386 | arm64)
         root_dir=${TOVRA_ARM64_ROOT:-/var/cache/tovra/sid-arm64}
         compiler=""
     fi
-    root_packages="python3.13 python3.13-dev python3.13-venv python3.14 python3.14-dev python3.14-venv python3.15 python3.15-dev python3.15-venv python3-numpy $compiler cmake ninja-build ca-certificates"
+    # The test tools are Debian's: pure Python, in the dist-packages that
+    # every python3.X of the root reads, so no venv fetches anything (pip
+    # under emulation loses its connections to the package index).
+    root_packages="python3.13 python3.13-dev python3.13-venv python3.14 python3.14-dev python3.14-venv python3.15 python3.15-dev python3.15-venv python3-numpy python3-pytest python3-hypothesis python3-networkx python3-scikit-build-core $compiler cmake ninja-build ca-certificates"
     root_setup='for version in 3.13 3.14 3.15; do
     python$version -m venv --system-site-packages /opt/venv-$version \
-        && /opt/venv-$version/bin/python -m pip install -q --disable-pip-version-check \
-            pytest hypothesis networkx scikit-build-core || exit 1
+        && /opt/venv-$version/bin/python -c "import pytest, hypothesis, networkx, scikit_build_core" || exit 1
 done'
     sid_pythons=${SID_PYTHONS:-"3.13 3.14 3.15"}
     ;;

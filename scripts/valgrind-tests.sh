@@ -14,15 +14,8 @@ cd "$(dirname "$0")/.."
 if ! command -v valgrind >/dev/null 2>&1; then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq valgrind >/dev/null
 fi
-python=$(scripts/find-python.sh)
-version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
-venv="$PWD/.venv-valgrind-$version"
-pip="$venv/bin/python -m pip install -q --disable-pip-version-check"
-if [ ! -x "$venv/bin/python" ]; then
-    "$python" -m venv "$venv"
-fi
-$pip pytest hypothesis
-$pip --config-settings=cmake.build-type=RelWithDebInfo --config-settings="build-dir=build/valgrind-{wheel_tag}" .
+venv=$(TOVRA_VENV_KIND=valgrind TOVRA_PIP_BUILD_ARGS="--config-settings=cmake.build-type=RelWithDebInfo \
+    --config-settings=build-dir=build/valgrind-{wheel_tag}" scripts/setup-venv.sh pytest hypothesis)
 
 out="$PWD/build/valgrind"
 mkdir -p "$out"
