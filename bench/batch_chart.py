@@ -37,7 +37,7 @@ def draw(results: dict, path: str) -> None:
                 bottom += per_change
             ax.text(x, bottom, name.replace("dicts + ", ""), rotation=90, ha="center", va="bottom", fontsize=8)
     ax.set_xticks(range(len(sizes)), [f"{e['changes']:,} changes" for e in sizes])
-    ax.set_ylabel("microseconds per change (best of %d)" % results["repeats"])
+    ax.set_ylabel("microseconds per change (each stage best of %d)" % results["repeats"])
     ax.set_title("A batch recorded, to bytes, read back, listed: the module and plain dicts")
     ax.legend([plt.Rectangle((0, 0), 1, 1, color=c) for c in COLOURS], STAGES, loc="upper left", ncols=4,
               fontsize=8)
