@@ -1,4 +1,4 @@
-"""The examples, run as a user runs them, and the README's Python snippets."""
+"""The examples, run as a user runs them, and the Python snippets of the README and docs/."""
 
 import ast
 import importlib.util
@@ -17,6 +17,13 @@ from tovra_api import PyGraphDiff
 
 ROOT = Path(__file__).resolve().parents[1]
 EXAMPLES = ROOT / "examples"
+DOCS = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
+
+
+def snippets(page=None):
+    """The ```python blocks of one page, or of the README and every page of docs/."""
+    pages = [ROOT / page] if page else DOCS
+    return [s for p in pages for s in re.findall(r"```python\n(.*?)```", p.read_text(encoding="utf-8"), re.DOTALL)]
 
 
 def run(script, *args, stdin=b""):
@@ -62,11 +69,11 @@ def test_quickstart(quickstart):
     assert quickstart["after clear"] == "0 0"
 
 
-def test_readme_listings_are_those_of_the_quickstart(quickstart):
-    # The README shows the quickstart's listings; the order of entries is left
-    # out of the comparison, as the README says.
-    readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    block = re.search(r"```pycon\n(.*?)```", readme, re.DOTALL).group(1)
+def test_documented_listings_are_those_of_the_quickstart(quickstart):
+    # docs/api.md shows the quickstart's listings; the order of entries is left
+    # out of the comparison, as the page says.
+    page = (ROOT / "docs" / "api.md").read_text(encoding="utf-8")
+    block = re.search(r"```pycon\n(.*?)```", page, re.DOTALL).group(1)
     shown = re.findall(r">>> diff\.(\w+)\(\)\n(.*?)(?=>>>|\Z)", block, re.DOTALL)
     assert [name for name, _ in shown] == ["new_or_updated_nodes", "deleted_nodes", "new_or_updated_edges",
                                            "deleted_edges", "num_nodes", "num_edges"]
@@ -157,19 +164,21 @@ def test_inspect_refuses_what_is_not_a_diff(tmp_path, args, content, message):
     assert run("inspect_diff.py", *args, str(stored)) == (1, "", f"inspect_diff: {stored}: {message}\n")
 
 
-def test_readme_python_snippets_run():
-    readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    snippets = re.findall(r"```python\n(.*?)```", readme, re.DOTALL)
-    assert len(snippets) >= 2
-    for snippet in snippets:
+def test_documented_python_snippets_run(tmp_path):
+    found = snippets()
+    assert len(found) >= 5
+    for snippet in found:
         if "import networkx" in snippet and importlib.util.find_spec("networkx") is None:
             continue
-        done = subprocess.run([sys.executable, "-c", snippet], capture_output=True, text=True, timeout=60)
+        # From a file: a snippet that starts processes needs its module importable by path.
+        script = tmp_path / "snippet.py"
+        script.write_text(snippet, encoding="utf-8")
+        done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=120)
         assert (done.returncode, done.stderr) == (0, ""), snippet
-    # The worked example of the byte format prints the bytes the README shows.
-    worked = next(s for s in snippets if "print(data.hex())" in s)
+    # The worked example of the byte format prints the bytes the page shows.
+    worked = next(s for s in snippets("docs/format.md") if "print(data.hex())" in s)
     printed = subprocess.run([sys.executable, "-c", worked], capture_output=True, text=True).stdout
-    assert re.search(r"```\n" + printed.strip() + r"\n```", readme)
+    assert re.search(r"```\n" + printed.strip() + r"\n```", (ROOT / "docs" / "format.md").read_text(encoding="utf-8"))
 
 
 def test_networkx_graphs_stay_equal_across_processes():
@@ -194,7 +203,7 @@ def test_networkx_graphs_stay_equal_across_processes():
     ]
 
 
-def test_readme_apply_diff_is_the_example_s():
+def test_documented_apply_diff_is_the_example_s():
     def apply_diff_source(code):
         tree = ast.parse(code)
         found = [ast.get_source_segment(code, f) for f in tree.body
@@ -202,8 +211,7 @@ def test_readme_apply_diff_is_the_example_s():
         assert len(found) == 1
         return found[0]
 
-    readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    shown = [s for s in re.findall(r"```python\n(.*?)```", readme, re.DOTALL) if "def apply_diff" in s]
+    shown = [s for s in snippets("docs/api.md") if "def apply_diff" in s]
     assert len(shown) == 1
     example = (EXAMPLES / "networkx_sync.py").read_text(encoding="utf-8")
     assert apply_diff_source(shown[0]) == apply_diff_source(example)

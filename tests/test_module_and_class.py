@@ -12,10 +12,10 @@ import tovra_api
 from conftest import ROOT, expect_error, stub_methods
 from tovra_api import PyGraphDiff
 
-def readme_methods():
-    """name -> signature text of each entry under the README's Methods heading."""
-    readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    section = readme.split("### Methods\n", 1)[1].split("\n### ", 1)[0]
+def documented_methods():
+    """name -> signature text of each entry under the Methods heading of docs/api.md."""
+    page = (ROOT / "docs" / "api.md").read_text(encoding="utf-8")
+    section = page.split("## Methods\n", 1)[1].split("\n## ", 1)[0]
     entries = re.findall(r"^\*\*`(?:PyGraphDiff\.)?(\w+)\(([^)]*)\)[^`]*`\*\*", section, re.MULTILINE)
     return {name: "(" + parameters + ")" for name, parameters in entries if name != "PyGraphDiff"}
 
@@ -55,17 +55,17 @@ def test_not_subclassable():
         type("Sub", (PyGraphDiff,), {})
 
 
-def test_method_table_is_the_stubs_and_the_readmes():
+def test_method_table_is_the_stubs_and_the_documented_one():
     own = [name for name in vars(PyGraphDiff) if not name.startswith("__")]
     assert own == [name for name, _, _ in METHODS]  # the stub lists them in table order
     # Nothing else of its own: object's protocol is inherited.
     assert set(vars(PyGraphDiff)) - set(own) == {"__new__", "__doc__", "__module__"}
     for name in ("__init__", "__eq__", "__hash__", "__repr__", "__reduce_ex__"):
         assert getattr(PyGraphDiff, name) is getattr(object, name)
-    # The README documents each method once, with the runtime's parameters.
+    # docs/api.md documents each method once, with the runtime's parameters.
     runtime = {name: getattr(PyGraphDiff, name).__text_signature__.replace("$self, ", "").replace("$self", "")
                for name in own}
-    assert readme_methods() == runtime
+    assert documented_methods() == runtime
 
 
 @pytest.mark.parametrize("name, signature, static", METHODS)
