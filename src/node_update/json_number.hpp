@@ -79,19 +79,23 @@ inline bool decimal_to_float(std::string_view literal, const NumberSpan& number,
     constexpr std::size_t longest = sizeof "-0.123456789012345678" - 1;
     if (exact_double_arithmetic && !number.integer && literal.size() <= longest) {
         std::uint64_t mantissa = 0;
+        int digits = 0;
         int fraction_digits = -1;  // until the point
         for (const char* p = literal.data() + (number.negative ? 1 : 0); p != literal.data() + literal.size(); ++p) {
             if (*p == '.') {
                 fraction_digits = 0;
             } else if (is_digit(*p)) {
                 mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+                ++digits;
                 fraction_digits += fraction_digits >= 0 ? 1 : 0;
             } else {
                 fraction_digits = -1;  // an exponent: the rules in full
                 break;
             }
         }
-        if (fraction_digits > 0 && mantissa != 0 && mantissa <= std::uint64_t{1} << 53) {
+        // Twenty digits (a positive literal as long as the longest negative
+        // one) may pass 2^64 and wrap: the rules in full read those.
+        if (fraction_digits > 0 && digits <= 19 && mantissa != 0 && mantissa <= std::uint64_t{1} << 53) {
             const double wide = static_cast<double>(mantissa) / powers_of_ten[fraction_digits];
             size = narrow_to_float(number.negative ? -wide : wide);
             return true;
