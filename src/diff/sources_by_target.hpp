@@ -59,6 +59,21 @@ struct SourceIdRefs {
     }
 };
 
+// When delete_node builds the index: once it pays, as the module does; or,
+// for a benchmark that times the two fixed strategies on the same tables,
+// never (every call scans) or at the first call. Tables choose with a
+// static member `index_build`; without one, once it pays.
+enum class IndexBuild { when_it_pays, never, at_first_call };
+
+template <class Tables>
+constexpr IndexBuild index_build_of() noexcept {
+    if constexpr (requires { Tables::index_build; }) {
+        return Tables::index_build;
+    } else {
+        return IndexBuild::when_it_pays;
+    }
+}
+
 template <class Tables>
 class SourcesByTarget {
 public:
@@ -77,6 +92,8 @@ public:
     // counted as one.
     template <class Pending>
     bool build_instead_of_scan(const Pending& pending) noexcept {
+        if constexpr (index_build_of<Tables>() == IndexBuild::never) return false;
+        if constexpr (index_build_of<Tables>() == IndexBuild::at_first_call) return true;
         const std::size_t sources = pending.size();
         if (spent_ + sources > building_) [[unlikely]] {
             count_building(pending);
