@@ -3,12 +3,18 @@
 // instead of a visit to every source.
 //
 // The index is made only when it pays. Until then each delete_node scans
-// the sources, and the scans' work is counted; once what they have cost
-// would exceed what building the index costs (about one step per pending
-// edge and per source), the index is built from what the diff holds and
-// kept exact from then on. This is ski rental: a diff that deletes few
-// nodes never pays for the index, and one that deletes many pays at most
-// about twice what the better choice, known in advance, would have cost.
+// the sources, and what the scans cost is counted; once what they have cost
+// would exceed what building the index costs, the index is built from what
+// the diff holds and kept exact from then on. This is ski rental: a diff
+// that deletes few nodes never pays for the index, and one that deletes many
+// pays at most about twice what the better choice, known in advance, would
+// have cost. That bound holds only if a scan and a build are priced in the
+// same unit: both come from IndexCost (index_cost.hpp), whose constants are
+// measured, from the counts of sources and pending edges.
+//
+// Tables whose index keeps RefBags build it in one pass over the pending
+// edges (index_gathering.hpp), with every target's array of sources in one
+// block that the index owns; others insert edge by edge.
 //
 // The order in which a delete_node meets the sources then comes from the
 // index instead of the pending edges' table: still a function of the ids
@@ -33,6 +39,11 @@
 #include <cstddef>
 #include <utility>
 
+#include <cstdint>
+#include <type_traits>
+
+#include "diff/index_cost.hpp"
+#include "diff/index_gathering.hpp"
 #include "diff/ref_bag.hpp"
 #include "diff/table_ops.hpp"
 
@@ -80,6 +91,31 @@ public:
     using Key = typename Tables::Key;
     using Ref = typename Tables::SourceRef;
 
+    SourcesByTarget() noexcept = default;
+    // A copy's arrays of sources are its own (RefBag copies them out of
+    // the block), so the block stays with the original.
+    SourcesByTarget(const SourcesByTarget& other)
+        : index_(other.index_), built_(other.built_), scheme_(other.scheme_), spent_(other.spent_),
+          building_(other.building_) {}
+    SourcesByTarget(SourcesByTarget&&) noexcept = default;
+    SourcesByTarget& operator=(const SourcesByTarget& other) {
+        if (this != &other) *this = SourcesByTarget(other);
+        return *this;
+    }
+    SourcesByTarget& operator=(SourcesByTarget&& other) noexcept {
+        if (this != &other) {
+            drop();
+            index_.swap(other.index_);
+            block_ = std::move(other.block_);
+            built_ = other.built_;
+            scheme_ = other.scheme_;
+            spent_ = other.spent_;
+            building_ = other.building_;
+        }
+        return *this;
+    }
+    ~SourcesByTarget() { drop(); }
+
     bool built() const noexcept { return built_; }
 
     // Whether a delete_node facing `pending`, a map of sources to their
@@ -88,18 +124,18 @@ public:
     // Otherwise the scan is counted as spent.
     //
     // What building costs is counted only when the scans have used up what
-    // it cost when last counted: the count is a walk like a scan, and is
-    // counted as one.
+    // it cost when last counted: the count is a walk of its own, and is
+    // counted as spent too.
     template <class Pending>
     bool build_instead_of_scan(const Pending& pending) noexcept {
         if constexpr (index_build_of<Tables>() == IndexBuild::never) return false;
         if constexpr (index_build_of<Tables>() == IndexBuild::at_first_call) return true;
-        const std::size_t sources = pending.size();
-        if (spent_ + sources > building_) [[unlikely]] {
+        const std::uint64_t scan = IndexCost::scan(pending.size());
+        if (spent_ + scan > building_) [[unlikely]] {
             count_building(pending);
-            if (spent_ + sources > building_) return true;
+            if (spent_ + scan > building_) return true;
         }
-        spent_ += sources;
+        spent_ += scan;
         return false;
     }
 
@@ -108,20 +144,31 @@ public:
     template <class Pending>
     [[gnu::noinline]] void build(const Pending& pending) {
         Index made;
-        made.reserve(pending.size());
-        for (const auto& [source, targets] : pending) {
-            const Ref ref = Tables::source_ref(pending, Tables::key(source));
-            for (const auto& target : targets) made[key_of(target)].insert(ref);
+        index_gathering::Scratch<std::uint64_t> block;
+        if constexpr (std::is_same_v<typename Tables::SourceRefs, RefBag>) {
+            try {
+                index_gathering::gather<Tables>(pending, made, block);
+            } catch (...) {
+                made.clear();  // before the block its bags may lie in
+                throw;
+            }
+        } else {
+            made.reserve(pending.size());
+            for (const auto& [source, targets] : pending) {
+                const Ref ref = Tables::source_ref(pending, Tables::key(source));
+                for (const auto& target : targets) made[key_of(target)].insert(ref);
+            }
         }
+        drop();
         index_.swap(made);
+        block_ = std::move(block);
         built_ = true;
         scheme_ = Tables::ref_scheme(pending);
     }
 
     // Back to no index and nothing spent, as for a new diff.
     void reset() noexcept {
-        index_.clear();
-        built_ = false;
+        drop();
         spent_ = 0;
         building_ = 0;
     }
@@ -189,15 +236,18 @@ public:
 private:
     template <class Pending>
     [[gnu::noinline]] void count_building(const Pending& pending) noexcept {
-        building_ = pending.size();
-        for (const auto& source : pending) building_ += source.second.size();
-        spent_ += pending.size();
+        std::uint64_t edges = 0;
+        for (const auto& source : pending) edges += source.second.size();
+        building_ = IndexCost::build(pending.size(), edges);
+        spent_ += IndexCost::count(pending.size());
     }
 
     // Gone, as if never built; what the scans have spent stays spent, so the
-    // next delete_node builds it again.
+    // next delete_node builds it again. The bags go before the block they
+    // may lie in.
     void drop() noexcept {
         index_.clear();
+        block_ = {};
         built_ = false;
     }
 
@@ -232,10 +282,11 @@ private:
     }
 
     Index index_;
+    index_gathering::Scratch<std::uint64_t> block_;  // arrays of sources laid by the build
     bool built_ = false;
-    bool scheme_ = false;       // Tables::ref_scheme of the pending map, when built
-    std::size_t spent_ = 0;     // visits of source entries by scans so far
-    std::size_t building_ = 0;  // sources and edges, when last counted
+    bool scheme_ = false;         // Tables::ref_scheme of the pending map, when built
+    std::uint64_t spent_ = 0;     // what scans and counts have cost so far (IndexCost)
+    std::uint64_t building_ = 0;  // what building would cost, when last counted
 };
 
 }  // namespace tovra
