@@ -165,11 +165,13 @@ void gather(const Pending& pending, Index& index, Scratch<std::uint64_t>& block)
         }
     });
 
-    scatter(edges.get(), spare.get(), n, high_digit, buckets);
+    const auto high = [](std::uint64_t hash) { return high_digit(hash); };
+    const auto low = [](std::uint64_t hash) { return low_digit(hash); };
+    scatter(edges.get(), spare.get(), n, high, buckets);
     for (std::size_t b = 0, start = 0; b < buckets.size(); start = buckets[b++]) {
         std::array<std::size_t, std::size_t{1} << low_bits> counts{};
         for (std::size_t i = start; i < buckets[b]; ++i) ++counts[low_digit(spare[i].hash)];
-        scatter(spare.get() + start, edges.get() + start, buckets[b] - start, low_digit, counts);
+        scatter(spare.get() + start, edges.get() + start, buckets[b] - start, low, counts);
     }
     spare = Scratch<E>();
     finish(edges.get(), n);
