@@ -150,7 +150,7 @@ void sweep(std::size_t edges, std::size_t ids, std::size_t max_k, int repeats, s
     const Subject& scan = subjects[1];
     const Subject& first = subjects[2];
     const std::size_t sources = module.last.sources;
-    std::printf("\n%zu random edges over %zu ids: %zu sources, %.2f edges per source; best of %d\n", edges, ids,
+    std::printf("\n# %zu random edges over %zu ids: %zu sources, %.2f edges per source; best of %d\n", edges, ids,
                 sources, double(edges) / double(sources), repeats);
     std::printf("the module built its index at call %zu\n", module.last.build_call);
     // What the decision rests on, as measured here: a scan's cost per source

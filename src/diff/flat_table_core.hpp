@@ -444,9 +444,37 @@ protected:
                 return static_cast<bool>(visit(entry));
             }
         };
-        // A second cursor, started `walk_ahead` slots on, hands `ahead` one
-        // entry for each entry visited, so that the fetches are spread as
-        // evenly as the visits.
+        if constexpr (std::is_same_v<std::remove_cvref_t<Ahead>, NothingAhead>) {
+            for (std::size_t base = 0; base < cap; base += group) {
+                for (std::uint64_t bits = taken(ctrl, cap, base); bits != 0; bits &= bits - 1) {
+                    if (!keep_going(slot[base + first_taken(bits)])) return;
+                }
+            }
+        } else if (!walk_leading(self, ahead, keep_going)) {
+            return;
+        }
+        if (self.has_overflow()) {
+            Entries& overflow = self.overflow();
+            for (Entry& entry : overflow) {
+                if (!keep_going(entry)) return;
+            }
+        }
+    }
+
+    // For a walk whose visits fetch nothing ahead.
+    struct NothingAhead {
+        template <class Entry>
+        void operator()(const Entry&) const noexcept {}
+    };
+
+    // The slots of walk, with a second cursor, started `walk_ahead` slots
+    // on, that hands `ahead` one entry for each entry visited, so that the
+    // fetches are spread as evenly as the visits. False if a visit stopped it.
+    template <class Self, class Ahead, class KeepGoing>
+    static bool walk_leading(Self& self, Ahead& ahead, KeepGoing& keep_going) {
+        const std::size_t cap = self.capacity();
+        const std::uint8_t* ctrl = self.control();
+        auto* slot = self.slots();
         std::size_t lead_base = walk_ahead;
         std::uint64_t lead_bits = lead_base < cap ? taken(ctrl, cap, lead_base) : 0;
         for (std::size_t base = 0; base < cap; base += group) {
@@ -459,15 +487,10 @@ protected:
                     ahead(slot[lead_base + first_taken(lead_bits)]);
                     lead_bits &= lead_bits - 1;
                 }
-                if (!keep_going(slot[base + first_taken(bits)])) return;
+                if (!keep_going(slot[base + first_taken(bits)])) return false;
             }
         }
-        if (self.has_overflow()) {
-            Entries& overflow = self.overflow();
-            for (Entry& entry : overflow) {
-                if (!keep_going(entry)) return;
-            }
-        }
+        return true;
     }
 
     // A walk finds the taken slots from eight control bytes at a time: it

@@ -99,7 +99,7 @@ public:
                 queue[next++ % depth] = &entry;
                 ++queued;
             },
-            [](const Entry&) {});
+            typename Base::NothingAhead{});
         for (; queued != 0; --queued) visit(*queue[(next - queued) % depth]);
     }
 

@@ -8,8 +8,10 @@
 // random edges over 1e5 and over 1e6 ids, and the constants are set from
 // that run:
 //
-//   - a scan visits every source and probes its targets for the node:
-//     `scan_per_source` per source with pending edges;
+//   - a scan visits every source and probes the targets of those whose
+//     summary of targets may hold the node (inline_first.hpp), more of them
+//     the more targets a source has: `scan_per_source` per source with
+//     pending edges and `scan_per_edge` per pending edge;
 //   - counting the edges (to price the build) walks the sources without
 //     probing: `count_per_source`;
 //   - building gathers, sorts and lays out every pending edge
@@ -25,12 +27,16 @@
 namespace tovra {
 
 struct IndexCost {
-    static constexpr std::uint64_t scan_per_source = 20;
-    static constexpr std::uint64_t count_per_source = 4;
-    static constexpr std::uint64_t build_per_edge = 60;
-    static constexpr std::uint64_t build_per_source = 20;
+    // Tenths of a nanosecond.
+    static constexpr std::uint64_t scan_per_source = 69;
+    static constexpr std::uint64_t scan_per_edge = 4;
+    static constexpr std::uint64_t count_per_source = 60;
+    static constexpr std::uint64_t build_per_source = 500;
+    static constexpr std::uint64_t build_per_edge = 354;
 
-    static constexpr std::uint64_t scan(std::uint64_t sources) noexcept { return scan_per_source * sources; }
+    static constexpr std::uint64_t scan(std::uint64_t sources, std::uint64_t edges) noexcept {
+        return scan_per_source * sources + scan_per_edge * edges;
+    }
     static constexpr std::uint64_t count(std::uint64_t sources) noexcept { return count_per_source * sources; }
     static constexpr std::uint64_t build(std::uint64_t sources, std::uint64_t edges) noexcept {
         return build_per_source * sources + build_per_edge * edges;

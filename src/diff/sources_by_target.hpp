@@ -95,8 +95,7 @@ public:
     // A copy's arrays of sources are its own (RefBag copies them out of
     // the block), so the block stays with the original.
     SourcesByTarget(const SourcesByTarget& other)
-        : index_(other.index_), built_(other.built_), scheme_(other.scheme_), spent_(other.spent_),
-          building_(other.building_) {}
+        : index_(other.index_), built_(other.built_), scheme_(other.scheme_), spent_(other.spent_) {}
     SourcesByTarget(SourcesByTarget&&) noexcept = default;
     SourcesByTarget& operator=(const SourcesByTarget& other) {
         if (this != &other) *this = SourcesByTarget(other);
@@ -110,7 +109,6 @@ public:
             built_ = other.built_;
             scheme_ = other.scheme_;
             spent_ = other.spent_;
-            building_ = other.building_;
         }
         return *this;
     }
@@ -119,25 +117,28 @@ public:
     bool built() const noexcept { return built_; }
 
     // Whether a delete_node facing `pending`, a map of sources to their
-    // target tables, should build the index rather than scan it: once the
-    // scans so far and this one would cost more than the building.
-    // Otherwise the scan is counted as spent.
+    // target tables holding `edges` pending edges in all, should build the
+    // index rather than scan: once the scans so far, this one and half of
+    // the next would cost more than the building. Otherwise the scan is
+    // counted as spent.
     //
-    // What building costs is counted only when the scans have used up what
-    // it cost when last counted: the count is a walk of its own, and is
-    // counted as spent too.
+    // Building when the scans have spent B - r (B the build, r a scan) is
+    // what keeps the worst case lowest, at 2 - r / B times the better fixed
+    // choice; the half scan puts the build within half a scan of that point
+    // either way, so that an error of up to half a scan in the prices keeps
+    // that worst case below 2.
     template <class Pending>
-    bool build_instead_of_scan(const Pending& pending) noexcept {
+    bool build_instead_of_scan(const Pending& pending, std::uint64_t edges) noexcept {
         if constexpr (index_build_of<Tables>() == IndexBuild::never) return false;
         if constexpr (index_build_of<Tables>() == IndexBuild::at_first_call) return true;
-        const std::uint64_t scan = IndexCost::scan(pending.size());
-        if (spent_ + scan > building_) [[unlikely]] {
-            count_building(pending);
-            if (spent_ + scan > building_) return true;
-        }
+        const std::uint64_t scan = IndexCost::scan(pending.size(), edges);
+        if (spent_ + scan + scan / 2 > IndexCost::build(pending.size(), edges)) return true;
         spent_ += scan;
         return false;
     }
+
+    // A walk of the sources to count their edges, spent as the scans are.
+    void spend_count(std::uint64_t sources) noexcept { spent_ += IndexCost::count(sources); }
 
     // Builds the index from `pending`, a map of sources to their target
     // tables. If that throws, nothing has changed.
@@ -170,7 +171,6 @@ public:
     void reset() noexcept {
         drop();
         spent_ = 0;
-        building_ = 0;
     }
 
     // Starts on what add or remove of `target` reads first, so that the
@@ -234,14 +234,6 @@ public:
     }
 
 private:
-    template <class Pending>
-    [[gnu::noinline]] void count_building(const Pending& pending) noexcept {
-        std::uint64_t edges = 0;
-        for (const auto& source : pending) edges += source.second.size();
-        building_ = IndexCost::build(pending.size(), edges);
-        spent_ += IndexCost::count(pending.size());
-    }
-
     // Gone, as if never built; what the scans have spent stays spent, so the
     // next delete_node builds it again. The bags go before the block they
     // may lie in.
@@ -286,7 +278,6 @@ private:
     bool built_ = false;
     bool scheme_ = false;         // Tables::ref_scheme of the pending map, when built
     std::uint64_t spent_ = 0;     // what scans and counts have cost so far (IndexCost)
-    std::uint64_t building_ = 0;  // what building would cost, when last counted
 };
 
 }  // namespace tovra
