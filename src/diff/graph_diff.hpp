@@ -76,9 +76,9 @@ public:
         }
         // The node is recorded deleted, its update dropped, and so are its
         // pending edges out...
-        auto out = find_ahead_of(pending, node, deleted_nodes_, new_or_updated_nodes_);
+        prefetch(pending, node);
         insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_);
-        if (out != pending.end()) {
+        if (auto out = pending.find(node); out != pending.end()) {
             pending_edges_ -= out->second.size();
             pending.erase(out);
         }
