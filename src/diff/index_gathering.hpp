@@ -65,7 +65,7 @@ class Scratch {
 public:
     Scratch() noexcept = default;
     explicit Scratch(std::size_t count)
-        : at_(count == 0 ? nullptr : static_cast<T*>(table_memory::allocate(count * sizeof(T)))), count_(count) {}
+        : at_(count == 0 ? nullptr : static_cast<T*>(::operator new(count * sizeof(T)))), count_(count) {}
     Scratch(Scratch&& other) noexcept
         : at_(std::exchange(other.at_, nullptr)), count_(std::exchange(other.count_, 0)) {}
     Scratch& operator=(Scratch&& other) noexcept {
@@ -75,7 +75,7 @@ public:
         return *this;
     }
     ~Scratch() {
-        if (at_ != nullptr) table_memory::release(at_, count_ * sizeof(T));
+        ::operator delete(at_);
     }
     T* get() const noexcept { return at_; }
     T& operator[](std::size_t i) const noexcept { return at_[i]; }
