@@ -71,7 +71,8 @@ public:
     void delete_node(const Id& id) {
         auto& pending = edges_.new_or_updated_edges;
         const Key node = Tables::key(id);
-        if (into_.built() || into_.build_instead_of_scan(pending, pending_edges())) {
+        // With no pending edges there is nothing to index, nor to scan.
+        if (into_.built() || (!pending.empty() && into_.build_instead_of_scan(pending, pending_edges()))) {
             return delete_node_indexed(node);
         }
         // The node is recorded deleted, its update dropped, and so are its
@@ -205,14 +206,15 @@ private:
     // The pending edges, counted by a walk (spent as delete_node's scans
     // are) the first time a decoded diff is asked.
     std::uint64_t pending_edges() noexcept {
-        if (!pending_edges_known_) [[unlikely]] {
-            const auto& pending = edges_.new_or_updated_edges;
-            pending_edges_ = 0;
-            for (const auto& source : pending) pending_edges_ += source.second.size();
-            pending_edges_known_ = true;
-            into_.spend_count(pending.size());
-        }
+        if (!pending_edges_known_) [[unlikely]] count_pending_edges();
         return pending_edges_;
+    }
+    [[gnu::noinline, gnu::cold]] void count_pending_edges() noexcept {
+        const auto& pending = edges_.new_or_updated_edges;
+        pending_edges_ = 0;
+        for (const auto& source : pending) pending_edges_ += source.second.size();
+        pending_edges_known_ = true;
+        into_.spend_count(pending.size());
     }
 
     NodeMap new_or_updated_nodes_;
