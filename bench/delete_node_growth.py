@@ -105,7 +105,7 @@ def measure_memory(edges, ids):
     # Targets of pending edges: deleting them turns edges into recorded
     # deletions, so the scans are real work and the index pays for itself
     # after a few dozen calls (the cost model prices a build at 1e6 edges
-    # at about 40 scans over 1e5 ids, 15 over 1e6). Then the diff is
+    # at about 56 scans over 1e5 ids, 14 over 1e6). Then the diff is
     # measured with it.
     for _, b in pairs[:100]:
         diff.delete_node(b)

@@ -2,11 +2,11 @@
 // unit, so that the index of sources by target (sources_by_target.hpp) is
 // built once the scans it replaces have cost what building it would.
 //
-// The unit is a nanosecond on the machine the constants were measured on;
-// only their ratios matter. bench/run_delete_node_sweep.sh measures them
-// (its lines "scan: ... ns per source; build: ... ns per edge") on 1e6
-// random edges over 1e5 and over 1e6 ids, and the constants are set from
-// that run:
+// The unit is a tenth of a nanosecond on the machine the constants were
+// measured on; only their ratios matter. bench/run_delete_node_sweep.sh
+// measures them (its lines "scan: ... ns per source; build: ... ns per
+// edge") on 1e6 random edges over 1e5 and over 1e6 ids; the constants are
+// fitted to three runs of it (bench/delete_node_sweep.md):
 //
 //   - a scan visits every source and probes the targets of those whose
 //     summary of targets may hold the node (inline_first.hpp), more of them
@@ -28,11 +28,11 @@ namespace tovra {
 
 struct IndexCost {
     // Tenths of a nanosecond.
-    static constexpr std::uint64_t scan_per_source = 69;
-    static constexpr std::uint64_t scan_per_edge = 4;
-    static constexpr std::uint64_t count_per_source = 60;
-    static constexpr std::uint64_t build_per_source = 500;
-    static constexpr std::uint64_t build_per_edge = 354;
+    static constexpr std::uint64_t scan_per_source = 168;
+    static constexpr std::uint64_t scan_per_edge = 7;
+    static constexpr std::uint64_t count_per_source = 150;
+    static constexpr std::uint64_t build_per_source = 489;
+    static constexpr std::uint64_t build_per_edge = 1290;
 
     static constexpr std::uint64_t scan(std::uint64_t sources, std::uint64_t edges) noexcept {
         return scan_per_source * sources + scan_per_edge * edges;
