@@ -91,7 +91,7 @@ def apt_install() -> bool:
 
 
 def inputs() -> list[str]:
-    files = [os.path.join(HERE, "same_work.cpp")]
+    files = [os.path.join(HERE, "same_work.cpp"), os.path.join(HERE, "boost_tables.hpp")]
     for pattern in ("**/*.hpp", "**/*.cpp"):
         files += glob.glob(os.path.join(SRC, pattern), recursive=True)
     return files

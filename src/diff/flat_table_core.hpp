@@ -71,6 +71,10 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/little_endian.hpp"
 #include "diff/flat_table_policies.hpp"
 #include "diff/table_memory.hpp"
@@ -340,8 +344,58 @@ protected:
     template <class Lookup>
     bool holds(const Lookup& lookup) const noexcept {
         if (block_ == nullptr) return false;
+        if constexpr (reads_control_at_once) {
+            // A small table has no overflow.
+            if (slot_count() <= full_up_to) return holds_small(lookup_key(lookup), home(lookup));
+        }
         if (probe(lookup).found) return true;
         return has_overflow() && overflow().count(lookup_key(lookup)) != 0;
+    }
+
+    // Whether a small table's lookup can read its control bytes sixteen at
+    // a time: with SSE2, and where the sixteen bytes from any slot's control
+    // byte on lie within the block (slots of 15 bytes or more see to that).
+#if defined(__SSE2__)
+    static constexpr bool reads_control_at_once = sizeof(value_type) >= 15;
+#else
+    static constexpr bool reads_control_at_once = false;
+#endif
+
+    // The lookup of `probe_from` in a table of at most `full_up_to` slots,
+    // for a caller that asks many tables for a key most of them lack (the
+    // scan of delete_node): where the probe stops, and which slots on the
+    // way hold an entry as far from home as the key would be, come from
+    // compares of sixteen control bytes at once, so that a miss costs no
+    // branch per slot, whose outcome no predictor learns over tables of
+    // random keys. A probe that would wrap past the last slot takes the
+    // plain path.
+    bool holds_small(const key_type& key, std::size_t start) const noexcept {
+#if defined(__SSE2__)
+        if constexpr (reads_control_at_once) {
+            const std::uint8_t* ctrl = control();
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ctrl + start));
+            // Lane i holds i + 1: the control byte of an entry i slots past
+            // the key's home, that far from its own.
+            const __m128i distance = _mm_setr_epi8(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+            // Control bytes of a small table stay below 17: signed compares serve.
+            const unsigned in_table = (1u << (slot_count() - start)) - 1;
+            const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(bytes, distance))) & in_table;
+            if (stops != 0) [[likely]] {
+                unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, distance)));
+                same &= (stops & (0u - stops)) - 1;
+                // Mostly none or one such slot: the first is compared
+                // whether or not there is one (the home slot stands in,
+                // fetched already), so that neither case branches.
+                const unsigned first = same != 0 ? static_cast<unsigned>(std::countr_zero(same)) : 0;
+                bool found = (same != 0) & (Policy::key_of(slots()[start + first]) == key);
+                for (same &= same - 1; same != 0; same &= same - 1) {
+                    found |= Policy::key_of(slots()[start + static_cast<unsigned>(std::countr_zero(same))]) == key;
+                }
+                return found;
+            }
+        }
+#endif
+        return probe_from(key, start).found;
     }
 
     // ---------------------------------------------------------------------
@@ -390,9 +444,37 @@ protected:
                 return static_cast<bool>(visit(entry));
             }
         };
-        // A second cursor, started `walk_ahead` slots on, hands `ahead` one
-        // entry for each entry visited, so that the fetches are spread as
-        // evenly as the visits.
+        if constexpr (std::is_same_v<std::remove_cvref_t<Ahead>, NothingAhead>) {
+            for (std::size_t base = 0; base < cap; base += group) {
+                for (std::uint64_t bits = taken(ctrl, cap, base); bits != 0; bits &= bits - 1) {
+                    if (!keep_going(slot[base + first_taken(bits)])) return;
+                }
+            }
+        } else if (!walk_leading(self, ahead, keep_going)) {
+            return;
+        }
+        if (self.has_overflow()) {
+            Entries& overflow = self.overflow();
+            for (Entry& entry : overflow) {
+                if (!keep_going(entry)) return;
+            }
+        }
+    }
+
+    // For a walk whose visits fetch nothing ahead.
+    struct NothingAhead {
+        template <class Entry>
+        void operator()(const Entry&) const noexcept {}
+    };
+
+    // The slots of walk, with a second cursor, started `walk_ahead` slots
+    // on, that hands `ahead` one entry for each entry visited, so that the
+    // fetches are spread as evenly as the visits. False if a visit stopped it.
+    template <class Self, class Ahead, class KeepGoing>
+    static bool walk_leading(Self& self, Ahead& ahead, KeepGoing& keep_going) {
+        const std::size_t cap = self.capacity();
+        const std::uint8_t* ctrl = self.control();
+        auto* slot = self.slots();
         std::size_t lead_base = walk_ahead;
         std::uint64_t lead_bits = lead_base < cap ? taken(ctrl, cap, lead_base) : 0;
         for (std::size_t base = 0; base < cap; base += group) {
@@ -405,15 +487,10 @@ protected:
                     ahead(slot[lead_base + first_taken(lead_bits)]);
                     lead_bits &= lead_bits - 1;
                 }
-                if (!keep_going(slot[base + first_taken(bits)])) return;
+                if (!keep_going(slot[base + first_taken(bits)])) return false;
             }
         }
-        if (self.has_overflow()) {
-            Entries& overflow = self.overflow();
-            for (Entry& entry : overflow) {
-                if (!keep_going(entry)) return;
-            }
-        }
+        return true;
     }
 
     // A walk finds the taken slots from eight control bytes at a time: it

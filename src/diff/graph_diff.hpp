@@ -55,7 +55,10 @@ public:
     // a decoded diff is kept exactly as it was read. An index, if ever, is
     // built from what it holds.
     GraphDiff(NodeMap nodes, NodeSet deleted, Edges edges) noexcept
-        : new_or_updated_nodes_(std::move(nodes)), deleted_nodes_(std::move(deleted)), edges_(std::move(edges)) {}
+        : new_or_updated_nodes_(std::move(nodes)),
+          deleted_nodes_(std::move(deleted)),
+          edges_(std::move(edges)),
+          pending_edges_known_(false) {}
 
     void add_or_update_node(const Id& id, Update update) {
         // One probe either way: the update is moved in when the id is new,
@@ -68,10 +71,18 @@ public:
     void delete_node(const Id& id) {
         auto& pending = edges_.new_or_updated_edges;
         const Key node = Tables::key(id);
-        if (into_.built() || into_.build_instead_of_scan(pending)) return delete_node_indexed(node);
+        // With no pending edges there is nothing to index, nor to scan.
+        if (into_.built() || (!pending.empty() && into_.build_instead_of_scan(pending, pending_edges()))) {
+            return delete_node_indexed(node);
+        }
         // The node is recorded deleted, its update dropped, and so are its
         // pending edges out...
-        insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_, pending);
+        prefetch(pending, node);
+        insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_);
+        if (auto out = pending.find(node); out != pending.end()) {
+            pending_edges_ -= out->second.size();
+            pending.erase(out);
+        }
         // ...while pending edges into it become recorded deletions. The
         // emptied source entries stay (they still count); only delete_edge,
         // clear or a new add_edge on that source touches them again.
@@ -92,7 +103,7 @@ public:
         if (into_.built()) [[unlikely]] {
             add_pending_indexed(source, target, weight);
         } else {
-            inner_table(pending, source, target).insert_or_assign(target, weight);
+            pending_edges_ += inner_table(pending, source, target).insert_or_assign(target, weight).second;
         }
         auto deleted = edges_.deleted_edges.find(source);
         if (deleted != edges_.deleted_edges.end()) {
@@ -111,7 +122,10 @@ public:
         auto found = find_with_inner(pending, source, target, deleted);
         inner_table(deleted, source, target).insert(target);
         if (found != pending.end()) {
-            if (found->second.erase(target) != 0 && into_.built()) into_.remove(target, source, pending);
+            if (found->second.erase(target) != 0) {
+                --pending_edges_;
+                if (into_.built()) into_.remove(target, source, pending);
+            }
             // Also drops a map that delete_node had already emptied.
             if (found->second.empty()) pending.erase(found);
         }
@@ -122,6 +136,8 @@ public:
         deleted_nodes_.clear();
         edges_.new_or_updated_edges.clear();
         edges_.deleted_edges.clear();
+        pending_edges_ = 0;
+        pending_edges_known_ = true;
         into_.reset();
     }
 
@@ -157,6 +173,7 @@ private:
             if (new_source) pending.erase(entry);
             throw;
         }
+        ++pending_edges_;
     }
 
     // delete_node once the index pays: the same steps, with the sources
@@ -171,6 +188,7 @@ private:
             // Out of the map first: the index asks the map which sources
             // still hold each target.
             const TargetWeights targets = std::move(out->second);
+            pending_edges_ -= targets.size();
             pending.erase(out);
             into_.remove_source(node, targets, pending);
         }
@@ -182,12 +200,32 @@ private:
     template <class Source>
     [[gnu::noinline]] void pending_to_deleted(Source& source, const Key& target) {
         edges_.deleted_edges[source.first].insert(target);
-        source.second.erase(target);
+        pending_edges_ -= source.second.erase(target);
+    }
+
+    // The pending edges, counted by a walk (spent as delete_node's scans
+    // are) the first time a decoded diff is asked.
+    std::uint64_t pending_edges() noexcept {
+        if (!pending_edges_known_) [[unlikely]] count_pending_edges();
+        return pending_edges_;
+    }
+    [[gnu::noinline, gnu::cold]] void count_pending_edges() noexcept {
+        const auto& pending = edges_.new_or_updated_edges;
+        pending_edges_ = 0;
+        for (const auto& source : pending) pending_edges_ += source.second.size();
+        pending_edges_known_ = true;
+        into_.spend_count(pending.size());
     }
 
     NodeMap new_or_updated_nodes_;
     NodeSet deleted_nodes_;
     Edges edges_;
+    // Pending edges in all, kept by the operations so that delete_node can
+    // price a scan and a build without a walk; unknown for a decoded diff
+    // until first asked. Only the count's users read it; before it is
+    // known, what the operations add and take off is discarded.
+    std::uint64_t pending_edges_ = 0;
+    bool pending_edges_known_ = true;
     SourcesByTarget<Tables> into_;   // for delete_node, once it pays
 };
 

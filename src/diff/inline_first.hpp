@@ -7,6 +7,15 @@
 // object is 24 bytes, 8 more than a table, which the first allocation saved
 // repays many times over.
 //
+// A table's keys are also summed up in a word of bits kept in the object,
+// in bytes the table leaves free (where a map's entry is larger than a
+// table): each key sets one of 32 bits picked from its bytes. A lookup of a
+// key whose bit is clear answers "absent" without reading the table, which
+// is what delete_node's scan asks of every source, and which mostly is the
+// answer. Bits are never cleared by an erasure, and an insertion that goes
+// around this object (with_room) sets them all: the summary may say
+// "perhaps" for a key that is absent, never "absent" for one that is there.
+//
 // Iteration order: the entry held in place alone; once a table is made, the
 // table's order. The table stays, even when erasing leaves one key or none,
 // so the order remains a function of the keys and of the operations applied.
@@ -16,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <new>
@@ -62,6 +72,7 @@ public:
             ::new (storage()) value_type(other.one());
         } else if (other.mode_ == Mode::table) {
             ::new (storage()) Table(other.table());
+            set_summary(other.summary());
         }
         mode_ = other.mode_;
     }
@@ -103,7 +114,7 @@ public:
     template <class Lookup>
     bool contains(const Lookup& lookup) const noexcept {
         if (mode_ == Mode::one) return key_of(one()) == key_from(lookup);
-        return mode_ == Mode::table && table().contains(lookup);
+        return mode_ == Mode::table && perhaps_holds(key_from(lookup)) && table().contains(lookup);
     }
     size_type count(const key_type& key) const noexcept { return contains(key) ? 1 : 0; }
 
@@ -150,7 +161,10 @@ public:
     template <class Fill>
     decltype(auto) with_room(size_type count, Fill&& fill) {
         reserve(count);
-        if (mode_ == Mode::table) return fill(table());
+        if (mode_ == Mode::table) {
+            set_summary(~std::uint32_t{0});  // what `fill` inserts goes around it
+            return fill(table());
+        }
         return fill(*this);
     }
 
@@ -181,7 +195,10 @@ public:
     auto& operator[](const key_type& key)
         requires is_map
     {
-        if (mode_ == Mode::table) return table()[key];
+        if (mode_ == Mode::table) {
+            set_summary(summary() | summary_bit(key));
+            return table()[key];
+        }
         return emplace_key(key).first->second;
     }
     const auto& at(const key_type& key) const
@@ -192,10 +209,18 @@ public:
         return found->second;
     }
 
+    // False when `hashed` is certainly not here, from what this object holds
+    // alone (the entry held in place, or the summary of the table's keys):
+    // a caller asking many objects can then skip most without a miss.
+    bool may_contain(const flat_detail::HashedKey<key_type>& hashed) const noexcept {
+        if (mode_ == Mode::one) return key_of(one()) == hashed.key;
+        return mode_ == Mode::table && perhaps_holds(hashed.key);
+    }
+
     // As the table's: nothing to fetch for an entry held in place, which
     // came with the object.
     [[gnu::always_inline]] void prefetch(const flat_detail::HashedKey<key_type>& hashed) const noexcept {
-        if (mode_ == Mode::table) table().prefetch(hashed);
+        if (mode_ == Mode::table && perhaps_holds(hashed.key)) table().prefetch(hashed);
     }
 
     friend bool operator==(const InlineFirst& a, const InlineFirst& b) {
@@ -262,6 +287,35 @@ private:
     static const key_type& key_from(const key_type& key) noexcept { return key; }
     static const key_type& key_from(const flat_detail::HashedKey<key_type>& hashed) noexcept { return hashed.key; }
 
+    // The summary of a table's keys, in the bytes of the object past the
+    // table: only where the entry held in place is the larger, and only for
+    // keys of 16 plain bytes (a node id); otherwise every key may be there.
+    static constexpr bool has_summary = std::is_trivially_copyable_v<key_type> && sizeof(key_type) == 16 &&
+                                        sizeof(value_type) >= sizeof(Table) + sizeof(std::uint32_t);
+    static std::uint32_t summary_bit(const key_type& key) noexcept {
+        if constexpr (has_summary) {
+            std::uint64_t words[2];
+            std::memcpy(words, static_cast<const void*>(&key), sizeof(words));
+            return std::uint32_t{1} << ((words[0] ^ words[1]) * 0x9e3779b97f4a7c15ULL >> 59);
+        } else {
+            return ~std::uint32_t{0};
+        }
+    }
+    std::uint32_t summary() const noexcept {
+        if constexpr (has_summary) {
+            std::uint32_t bits;
+            std::memcpy(&bits, storage_ + sizeof(Table), sizeof(bits));
+            return bits;
+        } else {
+            return ~std::uint32_t{0};
+        }
+    }
+    void set_summary(std::uint32_t bits) noexcept {
+        if constexpr (has_summary) std::memcpy(storage_ + sizeof(Table), &bits, sizeof(bits));
+    }
+    // For a table: false if the key is certainly not in it.
+    bool perhaps_holds(const key_type& key) const noexcept { return (summary() & summary_bit(key)) != 0; }
+
     void* storage() noexcept { return static_cast<void*>(storage_); }
     value_type& one() noexcept { return *std::launder(reinterpret_cast<value_type*>(storage_)); }
     const value_type& one() const noexcept { return *std::launder(reinterpret_cast<const value_type*>(storage_)); }
@@ -274,6 +328,7 @@ private:
             ::new (storage()) value_type(std::move(other.one()));
         } else if (other.mode_ == Mode::table) {
             ::new (storage()) Table(std::move(other.table()));
+            set_summary(other.summary());
         }
         mode_ = other.mode_;
         other.clear();
@@ -285,7 +340,9 @@ private:
         if (mode_ == Mode::table) return;
         Table made;
         made.reserve(count);
+        std::uint32_t bits = 0;
         if (mode_ == Mode::one) {
+            bits = summary_bit(key_of(one()));
             if constexpr (is_map) {
                 made.try_emplace(one().first, std::move(one().second));
             } else {
@@ -294,6 +351,7 @@ private:
             one().~value_type();
         }
         ::new (storage()) Table(std::move(made));
+        set_summary(bits);
         mode_ = Mode::table;
     }
 
@@ -328,6 +386,7 @@ private:
 
     template <class Lookup, class... Args>
     [[gnu::always_inline]] std::pair<iterator, bool> in_table(const Lookup& lookup, Args&&... args) {
+        set_summary(summary() | summary_bit(key_from(lookup)));
         if constexpr (is_map) {
             auto [position, inserted] = table().try_emplace(lookup, std::forward<Args>(args)...);
             return {iterator(position), inserted};

@@ -5,7 +5,11 @@
 // The word is 0 for none, the number itself for one (odd), or the address
 // of a spill holding them all, which is aligned: bit 1 tells an array,
 // searched in order while it holds at most `array_max`, from a FlatSet
-// (set) past that. Beside a 16-byte key, the index's slot is then 25 bytes with
+// (set) past that. Bit 2 marks an array laid in a block the bag does not own
+// (see gathered): the index's shared block, filled when it is built, so that
+// building takes no allocation per target. Such an array is changed in
+// place while it has room and never freed by the bag; past its room it moves
+// to an allocation of its own. Beside a 16-byte key, the index's slot is then 25 bytes with
 // its control byte, against 41 with a table that holds its first entry in
 // place; arrays of 2 and 4 fill 32- and 48-byte heap chunks exactly.
 //
@@ -48,6 +52,48 @@ public:
     }
     ~RefBag() { release(); }
 
+    // Words of a block that gathered needs for `count` numbers.
+    static constexpr std::size_t block_words(std::size_t count) noexcept {
+        return count >= 2 && count <= array_max ? 1 + count : 0;
+    }
+
+    // The bag of `ref(0)` ... `ref(count - 1)` (odd numbers, a repeat kept
+    // once), in that order. An array of them is laid in `block`, which holds
+    // block_words(count) words and outlives the bag or its growth past them;
+    // more than `array_max` make a table of its own. If this throws, nothing
+    // is held.
+    template <class Ref>
+    static RefBag gathered(std::size_t count, Ref&& ref, std::uint64_t* block) {
+        RefBag bag;
+        if (count == 1) {
+            bag.word_ = ref(0);
+        } else if (count <= array_max) {
+            Array* held = ::new (static_cast<void*>(block)) Array{0, static_cast<std::uint32_t>(count)};
+            std::uint64_t* refs = numbers(held);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint64_t next = ref(i);
+                if (std::find(refs, refs + held->size, next) == refs + held->size) refs[held->size++] = next;
+            }
+            bag.word_ = held->size == 1 ? refs[0] : address(held) | block_mark;
+        } else if (count > array_max) {
+            auto* table = new Large;
+            try {
+                table->reserve(count);
+                for (std::size_t i = 0; i < count; ++i) table->insert(ref(i));
+            } catch (...) {
+                delete table;
+                throw;
+            }
+            if (table->size() == 1) {
+                bag.word_ = *table->begin();
+                delete table;
+            } else {
+                bag.word_ = address(table) | large_mark;
+            }
+        }
+        return bag;
+    }
+
     bool empty() const noexcept { return word_ == 0; }
 
     bool contains(std::uint64_t ref) const noexcept {
@@ -79,7 +125,7 @@ public:
         } else if (Array* held = array_head(); held->size < held->capacity) {
             numbers(held)[held->size++] = ref;
         } else {
-            word_ = grown(held, ref);
+            word_ = grown(held, ref, in_block());
         }
         return true;
     }
@@ -133,13 +179,18 @@ private:
     using Large = FlatSet<std::uint64_t, RefHash>;
     static constexpr std::uint32_t array_max = 32;
     static constexpr std::uint64_t large_mark = 2;
+    static constexpr std::uint64_t block_mark = 4;
     static_assert(alignof(std::uint64_t) <= sizeof(Array), "the numbers follow the head, aligned");
-    static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 4, "an address leaves bits 0 and 1 free");
+    static_assert(sizeof(Array) == sizeof(std::uint64_t), "an array in a block is whole words");
+    static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 8, "an address leaves bits 0, 1 and 2 free");
 
     bool is_spill() const noexcept { return word_ != 0 && (word_ & 1) == 0; }
     bool is_large() const noexcept { return is_spill() && (word_ & large_mark) != 0; }
     bool is_array() const noexcept { return is_spill() && (word_ & large_mark) == 0; }
-    void* spill() const noexcept { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(word_ & ~large_mark)); }
+    bool in_block() const noexcept { return (word_ & block_mark) != 0; }
+    void* spill() const noexcept {
+        return reinterpret_cast<void*>(static_cast<std::uintptr_t>(word_ & ~(large_mark | block_mark)));
+    }
     Array* array_head() const noexcept { return static_cast<Array*>(spill()); }
     Large* large() const noexcept { return static_cast<Large*>(spill()); }
     static std::uint64_t address(const void* at) noexcept { return reinterpret_cast<std::uintptr_t>(at); }
@@ -154,12 +205,14 @@ private:
     }
 
     // The word for `held`, full, with `ref` added: a larger array, or past
-    // `array_max` a table. `held` is freed only once the new spill is whole.
-    static std::uint64_t grown(Array* held, std::uint64_t ref) {
+    // `array_max` a table. `held` is freed only once the new spill is whole,
+    // and only if the bag owns it (not `in_block`).
+    static std::uint64_t grown(Array* held, std::uint64_t ref, bool in_block) {
         const std::uint64_t* refs = numbers(held);
         std::uint64_t made = 0;
         if (held->capacity < array_max) {
-            Array* wider = make_array(held->capacity * 2);
+            // An array from a block may hold any count up to array_max.
+            Array* wider = make_array(std::min(held->capacity * 2, array_max));
             std::copy(refs, refs + held->size, numbers(wider));
             numbers(wider)[held->size] = ref;
             wider->size = held->size + 1;
@@ -176,7 +229,7 @@ private:
             }
             made = address(table) | large_mark;
         }
-        ::operator delete(held);
+        if (!in_block) ::operator delete(held);
         return made;
     }
 
@@ -193,7 +246,7 @@ private:
     void release() noexcept {
         if (is_large()) {
             delete large();
-        } else if (is_array()) {
+        } else if (is_array() && !in_block()) {
             ::operator delete(spill());
         }
         word_ = 0;

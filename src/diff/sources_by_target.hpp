@@ -3,12 +3,18 @@
 // instead of a visit to every source.
 //
 // The index is made only when it pays. Until then each delete_node scans
-// the sources, and the scans' work is counted; once what they have cost
-// would exceed what building the index costs (about one step per pending
-// edge and per source), the index is built from what the diff holds and
-// kept exact from then on. This is ski rental: a diff that deletes few
-// nodes never pays for the index, and one that deletes many pays at most
-// about twice what the better choice, known in advance, would have cost.
+// the sources, and what the scans cost is counted; once what they have cost
+// would exceed what building the index costs, the index is built from what
+// the diff holds and kept exact from then on. This is ski rental: a diff
+// that deletes few nodes never pays for the index, and one that deletes many
+// pays at most about twice what the better choice, known in advance, would
+// have cost. That bound holds only if a scan and a build are priced in the
+// same unit: both come from IndexCost (index_cost.hpp), whose constants are
+// measured, from the counts of sources and pending edges.
+//
+// Tables whose index keeps RefBags build it in one pass over the pending
+// edges (index_gathering.hpp), with every target's array of sources in one
+// block that the index owns; others insert edge by edge.
 //
 // The order in which a delete_node meets the sources then comes from the
 // index instead of the pending edges' table: still a function of the ids
@@ -33,6 +39,11 @@
 #include <cstddef>
 #include <utility>
 
+#include <cstdint>
+#include <type_traits>
+
+#include "diff/index_cost.hpp"
+#include "diff/index_gathering.hpp"
 #include "diff/ref_bag.hpp"
 #include "diff/table_ops.hpp"
 
@@ -59,54 +70,107 @@ struct SourceIdRefs {
     }
 };
 
+// When delete_node builds the index: once it pays, as the module does; or,
+// for a benchmark that times the two fixed strategies on the same tables,
+// never (every call scans) or at the first call. Tables choose with a
+// static member `index_build`; without one, once it pays.
+enum class IndexBuild { when_it_pays, never, at_first_call };
+
+template <class Tables>
+constexpr IndexBuild index_build_of() noexcept {
+    if constexpr (requires { Tables::index_build; }) {
+        return Tables::index_build;
+    } else {
+        return IndexBuild::when_it_pays;
+    }
+}
+
 template <class Tables>
 class SourcesByTarget {
 public:
     using Key = typename Tables::Key;
     using Ref = typename Tables::SourceRef;
 
+    SourcesByTarget() noexcept = default;
+    // A copy's arrays of sources are its own (RefBag copies them out of
+    // the block), so the block stays with the original.
+    SourcesByTarget(const SourcesByTarget& other)
+        : index_(other.index_), built_(other.built_), scheme_(other.scheme_), spent_(other.spent_) {}
+    SourcesByTarget(SourcesByTarget&&) noexcept = default;
+    SourcesByTarget& operator=(const SourcesByTarget& other) {
+        if (this != &other) *this = SourcesByTarget(other);
+        return *this;
+    }
+    SourcesByTarget& operator=(SourcesByTarget&& other) noexcept {
+        if (this != &other) {
+            drop();
+            index_.swap(other.index_);
+            block_ = std::move(other.block_);
+            built_ = other.built_;
+            scheme_ = other.scheme_;
+            spent_ = other.spent_;
+        }
+        return *this;
+    }
+    ~SourcesByTarget() { drop(); }
+
     bool built() const noexcept { return built_; }
 
     // Whether a delete_node facing `pending`, a map of sources to their
-    // target tables, should build the index rather than scan it: once the
-    // scans so far and this one would cost more than the building.
-    // Otherwise the scan is counted as spent.
+    // target tables holding `edges` pending edges in all, should build the
+    // index rather than scan: once the scans so far, this one and half of
+    // the next would cost more than the building. Otherwise the scan is
+    // counted as spent.
     //
-    // What building costs is counted only when the scans have used up what
-    // it cost when last counted: the count is a walk like a scan, and is
-    // counted as one.
+    // Building when the scans have spent B - r (B the build, r a scan) is
+    // what keeps the worst case lowest, at 2 - r / B times the better fixed
+    // choice; the half scan puts the build within half a scan of that point
+    // either way, so that an error of up to half a scan in the prices keeps
+    // that worst case below 2.
     template <class Pending>
-    bool build_instead_of_scan(const Pending& pending) noexcept {
-        const std::size_t sources = pending.size();
-        if (spent_ + sources > building_) [[unlikely]] {
-            count_building(pending);
-            if (spent_ + sources > building_) return true;
-        }
-        spent_ += sources;
+    bool build_instead_of_scan(const Pending& pending, std::uint64_t edges) noexcept {
+        if constexpr (index_build_of<Tables>() == IndexBuild::never) return false;
+        if constexpr (index_build_of<Tables>() == IndexBuild::at_first_call) return true;
+        const std::uint64_t scan = IndexCost::scan(pending.size(), edges);
+        if (spent_ + scan + scan / 2 > IndexCost::build(pending.size(), edges)) return true;
+        spent_ += scan;
         return false;
     }
+
+    // A walk of the sources to count their edges, spent as the scans are.
+    void spend_count(std::uint64_t sources) noexcept { spent_ += IndexCost::count(sources); }
 
     // Builds the index from `pending`, a map of sources to their target
     // tables. If that throws, nothing has changed.
     template <class Pending>
     [[gnu::noinline]] void build(const Pending& pending) {
         Index made;
-        made.reserve(pending.size());
-        for (const auto& [source, targets] : pending) {
-            const Ref ref = Tables::source_ref(pending, Tables::key(source));
-            for (const auto& target : targets) made[key_of(target)].insert(ref);
+        index_gathering::Scratch<std::uint64_t> block;
+        if constexpr (std::is_same_v<typename Tables::SourceRefs, RefBag>) {
+            try {
+                index_gathering::gather<Tables>(pending, made, block);
+            } catch (...) {
+                made.clear();  // before the block its bags may lie in
+                throw;
+            }
+        } else {
+            made.reserve(pending.size());
+            for (const auto& [source, targets] : pending) {
+                const Ref ref = Tables::source_ref(pending, Tables::key(source));
+                for (const auto& target : targets) made[key_of(target)].insert(ref);
+            }
         }
+        drop();
         index_.swap(made);
+        block_ = std::move(block);
         built_ = true;
         scheme_ = Tables::ref_scheme(pending);
     }
 
     // Back to no index and nothing spent, as for a new diff.
     void reset() noexcept {
-        index_.clear();
-        built_ = false;
+        drop();
         spent_ = 0;
-        building_ = 0;
     }
 
     // Starts on what add or remove of `target` reads first, so that the
@@ -170,17 +234,12 @@ public:
     }
 
 private:
-    template <class Pending>
-    [[gnu::noinline]] void count_building(const Pending& pending) noexcept {
-        building_ = pending.size();
-        for (const auto& source : pending) building_ += source.second.size();
-        spent_ += pending.size();
-    }
-
     // Gone, as if never built; what the scans have spent stays spent, so the
-    // next delete_node builds it again.
+    // next delete_node builds it again. The bags go before the block they
+    // may lie in.
     void drop() noexcept {
         index_.clear();
+        block_ = {};
         built_ = false;
     }
 
@@ -215,10 +274,10 @@ private:
     }
 
     Index index_;
+    index_gathering::Scratch<std::uint64_t> block_;  // arrays of sources laid by the build
     bool built_ = false;
-    bool scheme_ = false;       // Tables::ref_scheme of the pending map, when built
-    std::size_t spent_ = 0;     // visits of source entries by scans so far
-    std::size_t building_ = 0;  // sources and edges, when last counted
+    bool scheme_ = false;         // Tables::ref_scheme of the pending map, when built
+    std::uint64_t spent_ = 0;     // what scans and counts have cost so far (IndexCost)
 };
 
 }  // namespace tovra

@@ -146,7 +146,11 @@ TEST_CASE("delete_node: found through its index, the same as a scan of every sou
                 diff.add_or_update_node(a, update);
                 model.add_node(a, update);
             } else if (roll < 95) {
-                // Decoded: whatever index there was is not carried over.
+                // Decoded: whatever index there was is not carried over, and
+                // it pays again only after a run of delete_node calls, so the
+                // rounds that are there for the index (colliding ids, hubs)
+                // decode one time in four.
+                if ((colliding || targets == 3) && rng() % 4 != 0) continue;
                 if (rng() % 3 == 0) break_the_rules(model, rng, pool);
                 carried_by_json(model);
                 diff = round_trip(model.diff());
