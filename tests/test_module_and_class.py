@@ -2,6 +2,7 @@
 
 import gc
 import importlib
+import pickle
 import re
 import subprocess
 import sys
@@ -77,6 +78,18 @@ def test_method_signature_and_kind(name, signature, static):
     if not static:
         with pytest.raises(TypeError):  # the descriptor checks self
             method(object())
+
+
+def test_class_keeps_its_attributes(d):
+    # A refused pickle caches the slot names on a class that lets it.
+    with pytest.raises(TypeError):
+        pickle.dumps(d)
+    before = dict(vars(PyGraphDiff))
+    with pytest.raises(TypeError):
+        PyGraphDiff.extra = 1
+    with pytest.raises(TypeError):
+        del PyGraphDiff.add_node
+    assert "__slotnames__" not in before and dict(vars(PyGraphDiff)) == before
 
 
 def test_instances_hold_no_python_state(d):

@@ -71,12 +71,14 @@ PyTypeObject* ensure_graph_diff_type() noexcept {
     };
     // Named with its module so that __module__ is "tovra_api"; __name__ and
     // __qualname__ stay "PyGraphDiff". No base-type flag (not subclassable)
-    // and no GC flag (an instance holds no Python references).
+    // and no GC flag (an instance holds no Python references). Immutable, as
+    // the built-in types are: nothing sets an attribute on the class, not
+    // even the cache pickle leaves on a class it was refused for.
     PyType_Spec spec = {
         "tovra_api.PyGraphDiff",
         static_cast<int>(sizeof(PyGraphDiffObject)),
         0,
-        Py_TPFLAGS_DEFAULT,
+        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
         slots,
     };
     PyObject* type = PyType_FromSpec(&spec);
