@@ -1,6 +1,7 @@
 """Shared ids and helpers for the Python tests of tovra_api."""
 
 import ast
+import importlib.util
 import math
 import struct
 import uuid
@@ -17,6 +18,15 @@ D = bytes.fromhex("0123456789abcdef0123456789abcdef")
 
 
 ROOT = Path(__file__).resolve().parents[1]
+
+
+def load_source(relative_path):
+    """A Python file of the checkout outside the tests (a tool, a benchmark's subject), as a module."""
+    path = ROOT / relative_path
+    spec = importlib.util.spec_from_file_location(path.stem, path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
 
 
 def text(node_id):

@@ -2,23 +2,14 @@
 work as the module: after any sequence of changes it lists the same content,
 so that the benchmark compares like with like."""
 
-import importlib.util
-
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import ROOT, f32
+from conftest import f32, load_source
 from tovra_api import PyGraphDiff
 
 
-def load_plain():
-    spec = importlib.util.spec_from_file_location("batch_plain", ROOT / "bench" / "batch_plain.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-PLAIN = load_plain()
+PLAIN = load_source("bench/batch_plain.py")
 IDS = [bytes([n]) * 16 for n in range(4)]  # a small pool, so that changes meet
 node = st.sampled_from(IDS)
 update = st.fixed_dictionaries({}, optional={"label": st.sampled_from(["a", "b"]), "red": st.integers(0, 255),

@@ -2,7 +2,6 @@
 input read as the vector says (or refused), and every content marked
 `written` written byte for byte as the vector shows."""
 
-import importlib.util
 import json
 import math
 import re
@@ -13,7 +12,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import ROOT
+from conftest import ROOT, load_source
 from tovra_api import PyGraphDiff
 
 VECTORS = json.loads((ROOT / "docs" / "format-vectors.json").read_text(encoding="utf-8"))
@@ -172,14 +171,7 @@ def test_every_rule_of_the_format_has_vectors():
     assert named and named == cited
 
 
-def generator():
-    spec = importlib.util.spec_from_file_location("format_vectors", ROOT / "tools" / "format_vectors.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-RULES = generator()
+RULES = load_source("tools/format_vectors.py")
 
 
 @settings(max_examples=400, deadline=None)
