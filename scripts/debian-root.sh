@@ -120,6 +120,10 @@ root_run() {
     root_network "$root_dir"
     run_script=$1
     shift
-    in_root "$root_dir" "set -eu; cd /src; $run_script" "$@"
+    # The script's own status, not the unmount's: a caller that goes on
+    # after a failure (root_run ... || failed=...) must see it.
+    run_status=0
+    in_root "$root_dir" "set -eu; cd /src; $run_script" "$@" || run_status=$?
     root_unmount
+    return "$run_status"
 }
