@@ -16,32 +16,41 @@
 # libgcc_s and CPython is asked of the system at run time. The aarch64 builds,
 # mostly an emulated pip and CMake on one core, run beside the others.
 #
-#   scripts/build-wheels.sh OUTDIR
-# WHEEL_ARCHES picks the architectures (default "x86_64 i686 aarch64").
+# g++ builds with warnings as errors, as every other build of the project.
+#
+#   scripts/build-wheels.sh OUTDIR [ARCH...]   (default: x86_64 i686 aarch64)
+# The sdist in OUTDIR is the one built from, made first when OUTDIR has none;
+# the wheels of the architectures named are replaced, the others kept. Runs
+# for different architectures may share an OUTDIR once it has its sdist.
 set -eu
-[ $# -eq 1 ] || { echo "usage: scripts/build-wheels.sh OUTDIR" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: scripts/build-wheels.sh OUTDIR [ARCH...]" >&2; exit 2; }
 cd "$(dirname "$0")/.."
 checkout=$PWD
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
+shift
 unset PYTHON || true
-arches=${WHEEL_ARCHES:-"x86_64 i686 aarch64"}
+arches=${*:-x86_64 i686 aarch64}
 . scripts/zig-tools.sh
 . scripts/debian-root.sh
-work=$checkout/build/wheels
-rm -rf "$work" "$out"/tovra_api-*
+work=$checkout/build/wheels-$(echo "$arches" | tr ' ' -)
+rm -rf "$work"
+for arch in $arches; do
+    rm -f "$out"/tovra_api-*_"$arch".whl
+done
 mkdir -p "$work/raw"
 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 export CMAKE_BUILD_PARALLEL_LEVEL
+werror=--config-settings=cmake.define.TOVRA_WERROR=ON
 
-echo "== sdist"
-"$TOVRA_TOOLS/bin/python" -m build --sdist --outdir "$out" . >"$work/sdist.log" 2>&1 \
-    || { cat "$work/sdist.log" >&2; exit 1; }
+if ! ls "$out"/tovra_api-*.tar.gz >/dev/null 2>&1; then
+    echo "== sdist"
+    "$TOVRA_TOOLS/bin/python" -m build --sdist --outdir "$out" . >"$work/sdist.log" 2>&1 \
+        || { cat "$work/sdist.log" >&2; exit 1; }
+fi
 sdist=$(ls "$out"/tovra_api-*.tar.gz)
 basename "$sdist"
 
-# The pip option that has a wheel build linked by wheel-link.sh. $1: the
-# checkout's path as the build sees it.
 linked_by_zig() {
     echo "--config-settings=cmake.define.CMAKE_CXX_LINKER_LAUNCHER=$1/scripts/wheel-link.sh"
 }
@@ -73,7 +82,7 @@ build_arch() {
             "$(scripts/find-python.sh "$version")" -m venv "$venv"
             TOVRA_WHEEL_GLIBC_TARGET=x86_64-linux-gnu.2.17 "$venv/bin/python" -m pip wheel -q \
                 --disable-pip-version-check --no-cache-dir --no-deps --wheel-dir "$work/raw" \
-                "$(linked_by_zig "$checkout")" --config-settings=build-dir="$work/build-$version" "$sdist"
+                "$(linked_by_zig "$checkout")" "$werror" --config-settings=build-dir="$work/build-$version" "$sdist"
         done
         echo "== x86_64 wheels for CPython 3.14 and 3.15, in the amd64 sid root"
         sid_arch=amd64
@@ -82,9 +91,9 @@ build_arch() {
 for version in 3.14 3.15; do
     TOVRA_WHEEL_GLIBC_TARGET=x86_64-linux-gnu.2.17 /opt/venv-$version/bin/python -m pip wheel -q \
         --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
-        "$2" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
+        "$2" "$3" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
         || { cat /tmp/wheel.log; exit 1; }
-done' "$(linked_by_zig /src)"
+done' "$(linked_by_zig /src)" "$werror"
         ;;
     i686)
         echo "== i686 wheels for CPython 3.13, 3.14 and 3.15, in the i386 sid root"
@@ -94,9 +103,9 @@ done' "$(linked_by_zig /src)"
 for version in 3.13 3.14 3.15; do
     TOVRA_WHEEL_GLIBC_TARGET=x86-linux-gnu.2.17 /opt/venv-$version/bin/python -m pip wheel -q \
         --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
-        "$2" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
+        "$2" "$3" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
         || { cat /tmp/wheel.log; exit 1; }
-done' "$(linked_by_zig /src)"
+done' "$(linked_by_zig /src)" "$werror"
         ;;
     aarch64)
         echo "== aarch64 wheels for CPython 3.13, 3.14 and 3.15, in the arm64 sid root under qemu-user"
@@ -154,7 +163,12 @@ for wheel in "$work"/raw/*.whl; do
     PATH="$TOVRA_TOOLS/bin:$PATH" "$TOVRA_TOOLS/bin/auditwheel" repair --plat auto --wheel-dir "$out" "$wheel" \
         >"$work/auditwheel.log" 2>&1 || { cat "$work/auditwheel.log" >&2; exit 1; }
 done
-for wheel in "$out"/*.whl; do
+# This run's wheels: another run may be adding its own beside them.
+built=""
+for arch in $arches; do
+    built="$built $(ls "$out"/tovra_api-*_"$arch".whl | tr '\n' ' ')"
+done
+for wheel in $built; do
     glibc_minor=$(basename "$wheel" | sed -n 's/.*manylinux_2_\([0-9]*\)_.*/\1/p')
     if [ -z "$glibc_minor" ] || [ "$glibc_minor" -gt 17 ]; then
         echo "$(basename "$wheel"): not manylinux_2_17 or older" >&2
@@ -163,10 +177,10 @@ for wheel in "$out"/*.whl; do
 done
 # auditwheel reads symbol versions only: a glibc symbol left without one
 # would bind to whatever the system has, or to nothing on an old one.
-"$TOVRA_TOOLS/bin/python" scripts/check_wheel_symbols.py "$out"/*.whl
-"$TOVRA_TOOLS/bin/twine" check --strict "$out"/*
+"$TOVRA_TOOLS/bin/python" scripts/check_wheel_symbols.py $built
+"$TOVRA_TOOLS/bin/twine" check --strict $built "$sdist"
 echo "== wheels in $out"
-for wheel in "$out"/*.whl; do
+for wheel in $built; do
     tag=$("$TOVRA_TOOLS/bin/auditwheel" show "$wheel" 2>/dev/null | tr -d '\n' | sed -n 's/.*platform tag: *"\([^"]*\)".*/\1/p')
     printf '%-72s %-24s %8s bytes\n' "$(basename "$wheel")" "$tag" "$(wc -c <"$wheel")"
 done

@@ -1,7 +1,7 @@
 # Debian roots for testing on systems this machine does not run: made once
 # with debootstrap, kept outside the checkout under /var/cache/tovra and
 # reused while their package list stays the same. Sourced by the scripts that
-# use one (i386-tests.sh, sid-root.sh); needs root.
+# use one (sid-root.sh); needs root.
 #
 # A script sets root_dir, root_suite, root_arch, root_packages and
 # root_setup (commands run inside once the packages are in), then calls
@@ -53,6 +53,13 @@ root_unmount() {
     done
     root_mounted=""
 }
+# Whatever is still mounted below $1 (a run that was killed leaves its
+# mounts), deepest first: a root is never removed with /proc or /sys inside.
+root_unmount_below() {
+    awk -v dir="$1/" 'index($2 "/", dir) == 1 { print $2 }' /proc/mounts | sort -r | while read -r mounted; do
+        umount "$mounted" 2>/dev/null || umount -l "$mounted" 2>/dev/null || true
+    done
+}
 trap root_unmount EXIT
 trap 'exit 130' INT TERM
 
@@ -85,6 +92,7 @@ root_ensure() {
     fi
     echo "   mirror $mirror"
     fresh="$root_dir.new"
+    root_unmount_below "$fresh"
     rm -rf "$fresh"
     mkdir -p "$(dirname "$root_dir")"
     if ! debootstrap --arch="$root_arch" --variant=minbase "$root_suite" "$fresh" "$mirror" >"$fresh.log" 2>&1; then
@@ -102,6 +110,7 @@ root_ensure() {
     in_root "$fresh" "$root_setup"
     root_unmount
     echo "$stamp" >"$fresh/.tovra-root"
+    root_unmount_below "$root_dir"
     rm -rf "$root_dir" "$fresh.log"
     mv "$fresh" "$root_dir"
 }

@@ -1,17 +1,21 @@
 #!/bin/sh
-# Runs the C++ unit tests of the core (built by the root's g++) and the Python
-# test suite on CPython 3.14, 3.15 and the 3.14 debug build, in a Debian sid
-# root (see scripts/sid-root.sh). The debug build runs with -X dev, and there
-# the suite's reference-leak checks run too (they skip on release builds).
+# Runs the C++ unit tests of the core (built by the root's g++, warnings as
+# errors) and the Python test suite against the module built there, in a
+# Debian sid root (see scripts/sid-root.sh):
+#   amd64 (default)  CPython 3.14, 3.15 and the 3.14 debug build; the debug
+#                    build runs with -X dev, and there the suite's
+#                    reference-leak checks run too (they skip on release builds)
+#   i386             CPython 3.13, 3.14 and 3.15, 32 bits (C long and pointers)
 # Needs root.
 #
 #   scripts/sid-tests.sh [PYTEST ARGS...]   (run from tests/; default: all)
 #
-# SID_PYTHONS picks the interpreters, e.g. SID_PYTHONS=3.14d.
+# SID_ARCH picks the root (amd64 or i386), SID_PYTHONS the interpreters, e.g.
+# SID_PYTHONS=3.14d, or SID_ARCH=i386 SID_PYTHONS=3.14.
 set -eu
 cd "$(dirname "$0")/.."
 checkout=$PWD
-sid_arch=amd64
+sid_arch=${SID_ARCH:-amd64}
 . scripts/sid-root.sh
 root_ensure
 root_copy_tree "$checkout"
@@ -32,7 +36,7 @@ for version in $pythons; do
     venv=/opt/venv-$version
     dev=""
     case $version in *d) dev="-X dev" ;; esac
-    echo "== tests on $($venv/bin/python -c "import sys; print(sys.version.split()[0], \"debug build\" if hasattr(sys, \"gettotalrefcount\") else \"\")") $dev"
+    echo "== tests on $($venv/bin/python -c "import sys; import platform; print(sys.version.split()[0], platform.machine(), \"debug build\" if hasattr(sys, \"gettotalrefcount\") else \"\")") $dev"
     $venv/bin/python -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps \
         --config-settings=cmake.define.TOVRA_WERROR=ON --config-settings="build-dir=build/{wheel_tag}" \
         . >/tmp/build.log 2>&1 || { cat /tmp/build.log; exit 1; }

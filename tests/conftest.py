@@ -3,11 +3,13 @@
 import ast
 import importlib.util
 import math
+import os
 import struct
 import uuid
 from pathlib import Path
 
 import pytest
+from hypothesis import settings
 
 from tovra_api import PyGraphDiff
 
@@ -18,6 +20,20 @@ D = bytes.fromhex("0123456789abcdef0123456789abcdef")
 
 
 ROOT = Path(__file__).resolve().parents[1]
+
+# The share of the property tests' examples to run. Under emulation an
+# example costs tens of times what it costs natively, so the emulated runs set
+# TOVRA_TEST_EFFORT=0.2: every test still runs, on a fifth of the examples.
+EFFORT = float(os.environ.get("TOVRA_TEST_EFFORT", "1"))
+
+
+def examples(count):
+    """`count` examples scaled by the effort, never fewer than ten."""
+    return max(10, round(count * EFFORT))
+
+
+settings.register_profile("effort", max_examples=examples(settings.default.max_examples))
+settings.load_profile("effort")
 
 
 def load_source(relative_path):

@@ -5,7 +5,7 @@ so that the benchmark compares like with like."""
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import f32, load_source
+from conftest import examples, f32, load_source
 from tovra_api import PyGraphDiff
 
 
@@ -22,7 +22,7 @@ change = st.one_of(
 )
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 @given(st.lists(change, max_size=40))
 def test_plain_dicts_list_what_the_module_lists(changes):
     module, plain = PyGraphDiff(), PLAIN.PlainDiff()

@@ -8,7 +8,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from conftest import A, B, C, D, bits, expect_error, snapshot, text
+from conftest import A, B, C, D, bits, examples, expect_error, snapshot, text
 from tovra_api import PyGraphDiff
 
 DESERIALIZE_FAILED = "Failed to deserialize graph diff."
@@ -343,7 +343,7 @@ def build(ops):
     return d
 
 
-QUICK = settings(max_examples=80, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+QUICK = settings(max_examples=examples(80), deadline=None, suppress_health_check=[HealthCheck.too_slow])
 
 
 @QUICK

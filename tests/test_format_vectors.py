@@ -12,7 +12,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import ROOT, load_source
+from conftest import ROOT, examples, load_source
 from tovra_api import PyGraphDiff
 
 VECTORS = json.loads((ROOT / "docs" / "format-vectors.json").read_text(encoding="utf-8"))
@@ -174,7 +174,7 @@ def test_every_rule_of_the_format_has_vectors():
 RULES = load_source("tools/format_vectors.py")
 
 
-@settings(max_examples=400, deadline=None)
+@settings(max_examples=examples(400), deadline=None)
 @given(st.floats(width=32, allow_nan=False))
 def test_the_generators_writer_is_the_modules(value):
     # The generator's rules, exact arithmetic, against the module on any float.
@@ -202,7 +202,7 @@ def midpoint_text(bits: int, places: int) -> str:
     return format(Context(prec=places).plus(middle), "e")
 
 
-@settings(max_examples=400, deadline=None)
+@settings(max_examples=examples(400), deadline=None)
 @given(literals)
 def test_the_generators_reader_is_the_modules(literal):
     _, expected = RULES.read_size(literal)

@@ -6,7 +6,7 @@ from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 from hypothesis.stateful import RuleBasedStateMachine, invariant, rule
 
-from conftest import A, B, C, D, CallsBack, bits, snapshot
+from conftest import A, B, C, D, CallsBack, bits, examples, snapshot
 from graph_diff_model import FIELDS, GraphDiffModel
 from tovra_api import PyGraphDiff
 
@@ -130,6 +130,6 @@ class DiffAgainstModel(RuleBasedStateMachine):
         assert (diff.num_nodes(), diff.num_edges()) == (model.num_nodes(), model.num_edges())
 
 
-DiffAgainstModel.TestCase.settings = settings(max_examples=150, stateful_step_count=30, deadline=None,
+DiffAgainstModel.TestCase.settings = settings(max_examples=examples(150), stateful_step_count=30, deadline=None,
                                               database=None, suppress_health_check=[HealthCheck.too_slow])
 test_diff_against_model = DiffAgainstModel.TestCase
