@@ -1,8 +1,6 @@
 // The JSON text of a node update: exact writer output, the reader's
 // acceptances and refusals, deep nesting, and write-then-read round trips.
-#include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -13,7 +11,6 @@
 
 #include "check.hpp"
 #include "exact_rounding.hpp"
-#include "common/narrow_to_float.hpp"
 #include "node_update/json_number.hpp"
 #include "node_update/node_update.hpp"
 #include "node_update/node_update_json.hpp"
