@@ -7,6 +7,7 @@ import ctypes
 
 import pytest
 
+import compare_builds
 from harness import subjects as subjects_
 from harness.cases import cases
 from harness.data import Data, with_index, without_index
@@ -107,3 +108,33 @@ def test_same_work_check_tells_other_work_from_the_same(module_only):
 def test_no_subject_reads_below_what_its_edges_hold(role):
     per_edge, per_source = bytes_per_edge(role, 20_000, 20_000, None)
     assert payload(per_source) <= per_edge < 1000
+
+
+def test_compare_builds_times_each_build_in_its_own_role(module_only):
+    called: list[str] = []
+
+    def build(name: str) -> type:
+        """The module, noting every call made through it under `name`."""
+        def traced(method):
+            def call(*args):
+                called.append(name)
+                return method(*args)
+            return call
+
+        class Diff:
+            def __init__(self):
+                self._d = module_only.diff()
+
+            def __getattr__(self, attr):
+                return traced(getattr(self._d, attr))
+
+            from_bytes = staticmethod(traced(module_only.diff.from_bytes))
+        return Diff
+
+    rows = compare_builds.both_builds(Data(300), {"before": build("before"), "after": build("after")})
+    for name, (_, roles) in rows.items():
+        assert list(roles) == ["before", "after"], name
+        for role, setup in roles.items():
+            called.clear()
+            setup()()
+            assert called and set(called) == {role}, name

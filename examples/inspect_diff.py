@@ -17,7 +17,7 @@ import math
 import sys
 from typing import Any
 
-from stream_diffs import read_frames
+from frames import read_frames
 
 from tovra_api import PyGraphDiff
 

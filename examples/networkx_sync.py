@@ -1,9 +1,9 @@
 """A networkx graph kept in step with another process's copy, one diff per batch.
 
 The producer changes a networkx.DiGraph and records every change into a
-PyGraphDiff. Each batch goes as bytes, in a frame (an 8-byte little-endian
-length, then the diff), through a pipe to a consumer process, which applies it
-to a DiGraph of its own with apply_diff(). The changes are a few scripted
+PyGraphDiff. Each batch goes as bytes, in a frame (frames.py: an 8-byte
+little-endian length, then the diff), through a pipe to a consumer process,
+which applies it to a DiGraph of its own with apply_diff(). The changes are a few scripted
 batches, so that every tricky case surely happens, then rounds of seeded
 random ones.
 
@@ -29,13 +29,13 @@ import uuid
 from typing import IO, TYPE_CHECKING, Any
 
 import networkx as nx
+from frames import read_frames, write_frame
 
 from tovra_api import PyGraphDiff
 
 if TYPE_CHECKING:
     from tovra_api import _NodeUpdate
 
-FRAME_HEADER = struct.Struct("<Q")  # the length of the diff that follows
 FLOAT32 = struct.Struct("<f")
 
 
@@ -109,7 +109,7 @@ class Consumer:
     def send(self, diff: PyGraphDiff, expected: nx.DiGraph[str], number: int) -> None:
         """Sends one batch and checks the consumer's graph after it against `expected`."""
         data = diff.to_bytes()
-        self.batches.write(FRAME_HEADER.pack(len(data)) + data)
+        write_frame(self.batches, data)
         self.batches.flush()
         reply = self.replies.readline()
         if not reply:
@@ -287,23 +287,9 @@ def produce(seed: int, rounds: int, unsafe_readd: bool) -> int:
     return 0
 
 
-def read_frame(source: IO[bytes]) -> bytes | None:
-    """The next diff in a stream of frames; None at the end of the stream."""
-    header = source.read(FRAME_HEADER.size)
-    if not header:
-        return None
-    if len(header) < FRAME_HEADER.size:
-        raise ValueError("the stream ends inside a frame header")
-    (length,) = FRAME_HEADER.unpack(header)
-    data = source.read(length)
-    if len(data) < length:
-        raise ValueError(f"the stream ends inside a frame: {len(data)} of {length} bytes")
-    return data
-
-
 def consume(source: IO[bytes], replies: IO[str]) -> None:
     graph: nx.DiGraph[str] = nx.DiGraph()
-    while (data := read_frame(source)) is not None:
+    for data in read_frames(source):
         apply_diff(graph, PyGraphDiff.from_bytes(data))
         replies.write(json.dumps(snapshot(graph)) + "\n")
         replies.flush()

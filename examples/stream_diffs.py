@@ -1,7 +1,8 @@
 """Diffs recorded in one process, applied in another.
 
 A recorder turns each batch of changes into bytes and writes it to a file or a
-pipe as one frame: an 8-byte little-endian length, then that many bytes. An
+pipe as one frame (frames.py: an 8-byte little-endian length, then that many
+bytes). An
 applier reads the frames back, decodes each with PyGraphDiff.from_bytes and
 applies it to a graph it keeps in plain dicts.
 
@@ -14,38 +15,14 @@ The last two also work as a shell pipe:
 """
 
 import json
-import struct
 import subprocess
 import sys
 import uuid
-from collections.abc import Iterator
 from typing import IO, Any
 
+from frames import read_frames, write_frame
+
 from tovra_api import PyGraphDiff
-
-FRAME_HEADER = struct.Struct("<Q")  # the length of the diff that follows
-
-
-def write_frame(out: IO[bytes], diff: PyGraphDiff) -> None:
-    data = diff.to_bytes()
-    out.write(FRAME_HEADER.pack(len(data)))
-    out.write(data)
-
-
-def read_frames(source: IO[bytes]) -> Iterator[bytes]:
-    """The diffs in a stream of frames, as bytes. A stream cut inside a frame is an error."""
-    while True:
-        header = source.read(FRAME_HEADER.size)
-        if not header:
-            return
-        if len(header) < FRAME_HEADER.size:
-            raise ValueError("the stream ends inside a frame header")
-        (length,) = FRAME_HEADER.unpack(header)
-        data = source.read(length)
-        if len(data) < length:
-            raise ValueError(f"the stream ends inside a frame: {len(data)} of {length} bytes")
-        yield data
-
 
 # --- the recording side ---------------------------------------------------
 
@@ -66,7 +43,7 @@ def record(out: IO[bytes]) -> None:
     diff.add_edge(home, docs, 1.0)
     diff.add_edge(home, old, 0.5)
     diff.add_edge(old, docs, 0.25)
-    write_frame(out, diff)
+    write_frame(out, diff.to_bytes())
     diff.clear()  # the same object records the next batch
 
     # Batch 2: restyle the home page, add a blog, drop a link.
@@ -75,14 +52,14 @@ def record(out: IO[bytes]) -> None:
     diff.add_edge(home, blog, 0.75)
     diff.add_edge(blog, docs, 0.5)
     diff.delete_edge(home, old)
-    write_frame(out, diff)
+    write_frame(out, diff.to_bytes())
     diff.clear()
 
     # Batch 3: the old page goes away, and so do the links that touch it.
     diff.delete_node(old)
     diff.add_edge(docs, home, 0.125)
     diff.add_node(docs, {"size": 2.0})
-    write_frame(out, diff)
+    write_frame(out, diff.to_bytes())
 
 
 # --- the applying side ----------------------------------------------------

@@ -144,42 +144,25 @@ def cases(data: Data, subjects):
         gone.delete_edge(a, b)
     gone_text = {data.text[a]: [data.text[b] for b in m] for a, m in edge_map.items()}
 
-    def load_edges():
-        floor.load_edges(edge_map)
-        return floor.build_edges
+    def listing(count, module_call, floor_load, floor_call, plain_call):
+        """A listing's row: the floor loads its C arrays untimed, then builds."""
+        def floor_setup():
+            floor_load()
+            return floor_call
+        return (count, {"module": lambda: module_call, "floor": floor_setup, "plain": lambda: plain_call})
 
-    def load_deleted_edges():
-        floor.load_edges(edge_map)
-        return floor.build_deleted_edges
-
-    def load_nodes():
-        floor.load_nodes({i: (u["label"], u["size"]) for i, u in nu})
-        return floor.build_nodes
-
-    def load_deleted_nodes():
-        floor.load_nodes({i: ("", 0.0) for i in data.ids})
-        return floor.build_deleted_nodes
-
-    out["new_or_updated_edges()"] = (e, {
-        "module": lambda: filled.new_or_updated_edges,
-        "floor": load_edges,
-        "plain": lambda: lambda: {s: dict(m) for s, m in text_edges.items()},
-    })
-    out["new_or_updated_nodes()"] = (data.n, {
-        "module": lambda: filled.new_or_updated_nodes,
-        "floor": load_nodes,
-        "plain": lambda: lambda: {i: dict(u) for i, u in text_nodes.items()},
-    })
-    out["deleted_edges()"] = (e, {
-        "module": lambda: gone.deleted_edges,
-        "floor": load_deleted_edges,
-        "plain": lambda: lambda: {s: list(m) for s, m in gone_text.items()},
-    })
-    out["deleted_nodes()"] = (data.n, {
-        "module": lambda: deleted.deleted_nodes,
-        "floor": load_deleted_nodes,
-        "plain": lambda: lambda: list(deleted_text),
-    })
+    out["new_or_updated_edges()"] = listing(
+        e, filled.new_or_updated_edges, lambda: floor.load_edges(edge_map), floor.build_edges,
+        lambda: {s: dict(m) for s, m in text_edges.items()})
+    out["new_or_updated_nodes()"] = listing(
+        data.n, filled.new_or_updated_nodes, lambda: floor.load_nodes({i: (u["label"], u["size"]) for i, u in nu}),
+        floor.build_nodes, lambda: {i: dict(u) for i, u in text_nodes.items()})
+    out["deleted_edges()"] = listing(
+        e, gone.deleted_edges, lambda: floor.load_edges(edge_map), floor.build_deleted_edges,
+        lambda: {s: list(m) for s, m in gone_text.items()})
+    out["deleted_nodes()"] = listing(
+        data.n, deleted.deleted_nodes, lambda: floor.load_nodes({i: ("", 0.0) for i in data.ids}),
+        floor.build_deleted_nodes, lambda: list(deleted_text))
 
     # Bytes: the floor is one copy of as many bytes into a new object.
     blob = filled.to_bytes()

@@ -68,7 +68,8 @@ def networkx_graph(data: Data):
     return g
 
 
-def measure_growth(edges: int, nodes: int, subjects, victims: int = VICTIMS) -> tuple[Data, dict]:
+def measure_growth(edges: int, nodes: int, subjects, victims: int = VICTIMS,
+                   with_networkx: bool = True) -> tuple[Data, dict]:
     """The rows (row -> role -> figure) for one shape: per call in
     microseconds over the first hundred and the last 900 victims, and the
     time of building plus deleting over building alone."""
@@ -90,7 +91,7 @@ def measure_growth(edges: int, nodes: int, subjects, victims: int = VICTIMS) -> 
         rows["delete_node, median of the last 900"][role] = median
         rows["building, then the 1000 deletions"][role] = (built + sum(calls)) / built
         del d
-    g = networkx_graph(data)
+    g = networkx_graph(data) if with_networkx else None
     if g is not None:
         first, rest, median = split_us(timed_calls(g.remove_node, chosen))
         rows["delete_node, first 100 of 1000 victims"]["networkx"] = first

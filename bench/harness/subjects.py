@@ -31,12 +31,16 @@ def load_same(directory: str) -> type:
     return _import_from(directory, "_tovra_same_work").SameWork
 
 
+def build_floor() -> ModuleType:
+    build_floor = _import_from(os.path.join(BENCH, "floor"), "build_floor")
+    floor_dir = build_floor.build(os.path.join(BENCH, "floor", "build", sys.implementation.cache_tag))
+    return _import_from(floor_dir, "_tovra_floor")
+
+
 def build(with_same: bool = True) -> Subjects:
     from tovra_api import PyGraphDiff
 
-    build_floor = _import_from(os.path.join(BENCH, "floor"), "build_floor")
-    floor_dir = build_floor.build(os.path.join(BENCH, "floor", "build", sys.implementation.cache_tag))
-    floor = _import_from(floor_dir, "_tovra_floor")
+    floor = build_floor()
     same = same_dir = None
     if with_same:
         build_same_work = _import_from(os.path.join(BENCH, "same_work"), "build_same_work")

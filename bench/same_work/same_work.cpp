@@ -47,17 +47,17 @@ inline Fallible<SameWorkObject*> check_self(PyObject* self) noexcept {
     return reinterpret_cast<SameWorkObject*>(self);
 }
 
-// The module's four mutating calls, with its parameters under this type's
-// name (a refusal reads the same but for the class), over these tables.
+// The module's mutating calls, with its parameters under this type's name (a
+// refusal reads the same but for the class), over these tables.
 struct SameWorkHolder {
     static Fallible<Borrow<SameWorkObject, true>> borrow_exclusive(PyObject* self) {
         TOVRA_TRY(SameWorkObject* object, check_self(self));
         return lock_exclusive(object);
     }
-    static constexpr ParameterList add_node = params::add_node.named("SameWork.add_node()");
-    static constexpr ParameterList delete_node = params::delete_node.named("SameWork.delete_node()");
-    static constexpr ParameterList add_edge = params::add_edge.named("SameWork.add_edge()");
-    static constexpr ParameterList delete_edge = params::delete_edge.named("SameWork.delete_edge()");
+#define SAME_WORK_PARAMETERS(name, convention, ...) \
+    static constexpr ParameterList name = params::name.named("SameWork." #name "()");
+    TOVRA_GRAPH_DIFF_MUTATIONS(SAME_WORK_PARAMETERS)
+#undef SAME_WORK_PARAMETERS
 };
 
 using Calls = MutationCalls<SameWorkHolder>;
@@ -149,12 +149,10 @@ PyCFunction as_cfunction(F function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function));
 }
 
-constexpr int fast = METH_FASTCALL | METH_KEYWORDS;
+#define SAME_WORK_METHOD_DEF(name, convention, ...) \
+    {#name, as_cfunction(Calls::name), convention::flags, nullptr},
 PyMethodDef methods[] = {
-    {"add_node", as_cfunction(Calls::add_node), fast, nullptr},
-    {"delete_node", as_cfunction(Calls::delete_node), fast, nullptr},
-    {"add_edge", as_cfunction(Calls::add_edge), fast, nullptr},
-    {"delete_edge", as_cfunction(Calls::delete_edge), fast, nullptr},
+    TOVRA_GRAPH_DIFF_MUTATIONS(SAME_WORK_METHOD_DEF)
     {"clear", as_cfunction(clear), METH_NOARGS, nullptr},
     {"num_nodes", as_cfunction(num_nodes), METH_NOARGS, nullptr},
     {"num_edges", as_cfunction(num_edges), METH_NOARGS, nullptr},
@@ -164,6 +162,7 @@ PyMethodDef methods[] = {
     {"deleted_edges", as_cfunction(deleted_edges), METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
+#undef SAME_WORK_METHOD_DEF
 
 PyObject* same_work_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded_call([&]() -> Outcome {

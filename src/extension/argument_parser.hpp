@@ -15,7 +15,7 @@ namespace tovra::py {
 // Made once per method by the method table. `interned` holds each name as a
 // str (from init_interned_names), compared by pointer before by text.
 struct ParameterList {
-    const char* function;  // e.g. "PyGraphDiff.add_edge()"
+    const char* function;  // e.g. "PyGraphDiff.from_bytes()"
     const char* const* names;
     PyObject** interned;
     std::size_t count;

@@ -30,8 +30,8 @@ inline Fallible<Uuid> pybytes_to_uuid(PyObject* object) {
 
 // A node id parameter: pybytes_to_uuid, its refusal the cause of "failed to
 // extract field PyUuid.0". The success is spelled out again so that only the
-// id travels on every mutation's path (passing a Fallible on costs add_edge
-// a few percent).
+// id travels on every mutation's path (passing a Fallible on costs the
+// mutating call that takes two ids a few percent).
 [[gnu::always_inline]] inline Fallible<Uuid> pyobject_to_pyuuid(PyObject* object) {
     if (is_uuid_bytes(object)) [[likely]] return Uuid::from_raw(PyBytes_AS_STRING(object));
     return fail(pyuuid_refusal(uuid_refusal(object)));

@@ -40,7 +40,7 @@ PyObject* method_deleted_nodes(PyObject* self, PyObject*) {
 }
 
 // A dict of source text to `targets_to_py(targets)`. A source left without
-// targets is skipped: delete_node empties a map and leaves it counted by
+// targets is skipped: deleting a node empties a map and leaves it counted by
 // num_edges, and a decoded diff may hold an empty set; neither is an edge.
 template <class Sources, class TargetsToPy>
 Outcome sources_to_pydict(const Sources& sources, TargetsToPy targets_to_py) {

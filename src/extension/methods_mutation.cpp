@@ -1,4 +1,5 @@
-// PyGraphDiff's four methods that change a diff.
+// PyGraphDiff's methods that change a diff, one per entry of
+// TOVRA_GRAPH_DIFF_MUTATIONS; their bodies are in mutation_calls.hpp.
 #include "extension/borrow.hpp"
 #include "extension/method_table.hpp"
 #include "extension/mutation_calls.hpp"
@@ -9,25 +10,22 @@ namespace {
 
 struct GraphDiffHolder {
     static constexpr auto& borrow_exclusive = py::borrow_exclusive;
-    static constexpr const ParameterList& add_node = params::add_node;
-    static constexpr const ParameterList& delete_node = params::delete_node;
-    static constexpr const ParameterList& add_edge = params::add_edge;
-    static constexpr const ParameterList& delete_edge = params::delete_edge;
+#define TOVRA_MUTATION_PARAMETERS(name, convention, ...) \
+    static constexpr const ParameterList& name = params::name;
+    TOVRA_GRAPH_DIFF_MUTATIONS(TOVRA_MUTATION_PARAMETERS)
+#undef TOVRA_MUTATION_PARAMETERS
 };
 
 using Calls = MutationCalls<GraphDiffHolder>;
 
 }  // namespace
 
-#define TOVRA_MUTATION_METHOD(name)                                                             \
+#define TOVRA_MUTATION_METHOD(name, convention, ...)                                           \
     PyObject* method_##name(PyObject* self, PyObject* const* args, Py_ssize_t nargs,           \
                             PyObject* kwnames) {                                               \
         return Calls::name(self, args, nargs, kwnames);                                        \
     }
-TOVRA_MUTATION_METHOD(add_node)
-TOVRA_MUTATION_METHOD(delete_node)
-TOVRA_MUTATION_METHOD(add_edge)
-TOVRA_MUTATION_METHOD(delete_edge)
+TOVRA_GRAPH_DIFF_MUTATIONS(TOVRA_MUTATION_METHOD)
 #undef TOVRA_MUTATION_METHOD
 
 }  // namespace tovra::py

@@ -1,8 +1,10 @@
-// The bodies of the four methods that change a diff. Each converts every
-// argument before it touches the diff, so a refused value leaves it as it was.
-// Generic over `Holder`, which names the exclusive borrow
-// (`borrow_exclusive(PyObject*)`, self check included) and the four parameter
-// lists: PyGraphDiff is one holder, the benchmark's yardstick the other.
+// The bodies of the methods that change a diff, one member per entry of
+// TOVRA_GRAPH_DIFF_MUTATIONS (method_table.hpp), of the entry's name. Each
+// converts every argument before it touches the diff, so a refused value
+// leaves it as it was. Generic over `Holder`, which names the exclusive borrow
+// (`borrow_exclusive(PyObject*)`, self check included) and, under each entry's
+// name, its parameter list: PyGraphDiff is one holder, the benchmark's
+// yardstick the other; both make those members from the table.
 #pragma once
 
 #include <Python.h>

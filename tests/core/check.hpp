@@ -35,6 +35,10 @@ inline void report(const char* file, int line, const std::string& what) {
     std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what.c_str());
 }
 
+// A test, or a part of one, that this build cannot run or that was not asked
+// for says so, the same way everywhere, rather than passing in silence.
+inline void skipped(const char* what) { std::printf("skipped: %s\n", what); }
+
 }  // namespace core_test
 
 #define CORE_TEST_CONCAT2(a, b) a##b

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -238,7 +237,7 @@ TEST_CASE("json number text: every bit pattern (TOVRA_EXHAUSTIVE=1)") {
     // precision anyway.
     const char* const wanted = std::getenv("TOVRA_EXHAUSTIVE");
     if (wanted == nullptr || std::string_view(wanted) != "1") {
-        std::printf("skipped: the sweep over all 2^32 float bit patterns (set TOVRA_EXHAUSTIVE=1 to run it)\n");
+        core_test::skipped("the sweep over all 2^32 float bit patterns (set TOVRA_EXHAUSTIVE=1 to run it)");
         return;
     }
     int failed = 0;

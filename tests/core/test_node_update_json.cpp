@@ -1,17 +1,16 @@
 // The JSON text of a node update: exact writer output, the reader's
 // acceptances and refusals, deep nesting, and write-then-read round trips.
-#include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 
 #include "check.hpp"
-#include "common/narrow_to_float.hpp"
+#include "exact_rounding.hpp"
 #include "node_update/json_number.hpp"
 #include "node_update/node_update.hpp"
 #include "node_update/node_update_json.hpp"
@@ -424,52 +423,125 @@ TEST_CASE("json reader: the writer's layout reads as the general reader reads it
     }
 }
 
-// Both readers convert a size with decimal_to_float. The rules it follows,
-// restated on the literal's text: an integer of 64 bits goes to the float
-// nearest it; any other literal of at most 19 significant digits scaled by a
-// power of ten up to 22 goes to the float nearest its nearest double; the
-// rest to the float nearest its value, an overflow of the double range being
-// refused.
+// Both readers convert a size with decimal_to_float. What it must give is
+// worked out here from the rules of docs/format.md ("Reading a size"), each
+// value rounded exactly from the literal's full ratio (exact_rounding.hpp),
+// never through a library conversion or the code's own constants.
 namespace {
 
-bool size_by_the_rules(const std::string& literal, bool negative, float& size) {
-    const char* const first = literal.data();
-    const char* const last = first + literal.size();
-    std::uint64_t magnitude = 0;
-    const bool integer = literal.find_first_of(".eE") == std::string::npos;
-    const auto fits = std::from_chars(first + negative, last, magnitude);
-    if (integer && fits.ec == std::errc() && (!negative || magnitude <= std::uint64_t{1} << 63)) {
-        std::from_chars(first, last, size);
-        return true;
+using exact::binary32;
+using exact::binary64;
+using exact::Natural;
+
+float nearest_float(const Natural& numerator, const Natural& denominator, bool negative) {
+    return exact::float_of(exact::round_ratio(numerator, denominator, binary32), negative);
+}
+
+// size.pinned's two roundings, the first to a double.
+float through_the_double(const exact::Decimal& d) {
+    Natural numerator, denominator;
+    exact::ratio_of(d, numerator, denominator);
+    exact::round_ratio(numerator, denominator, binary64).as_ratio(numerator, denominator);
+    return nearest_float(numerator, denominator, d.negative);
+}
+
+// size.direct's one rounding; nullopt for size.overflow's refusal.
+std::optional<float> directly(const exact::Decimal& d) {
+    const float zero = d.negative ? -0.0f : 0.0f;
+    const long long magnitude = static_cast<long long>(d.digits.size()) + d.exponent;  // |value| < 10^magnitude
+    if (magnitude > 400) return std::nullopt;  // at least 10^399, far past the bound
+    if (magnitude < -400) return zero;         // below 10^-400, far below 2^-150
+    Natural numerator, denominator;
+    exact::ratio_of(d, numerator, denominator);
+    Natural bound = exact::power_of_two(1024);
+    bound.subtract(exact::power_of_two(970));
+    if (exact::compare(numerator, exact::multiply(denominator, bound)) >= 0) return std::nullopt;
+    return nearest_float(numerator, denominator, d.negative);
+}
+
+std::optional<float> size_by_the_format(std::string_view literal) {
+    const exact::Decimal d = exact::decimal_of(literal);
+    const long long n = static_cast<long long>(d.digits.size());
+    if (d.integer && n + d.exponent <= 20) {  // size.integer: below 2^64, at most 2^63 when negative
+        Natural magnitude, one;
+        exact::ratio_of(d, magnitude, one);
+        const int against = exact::compare(magnitude, exact::power_of_two(d.negative ? 63 : 64));
+        if (d.negative ? against <= 0 : against < 0) return nearest_float(magnitude, one, d.negative);
     }
-    const std::size_t e = std::min(literal.find_first_of("eE"), literal.size());
-    long long exponent = e < literal.size() ? std::stoll(literal.substr(e + 1)) : 0;
-    std::string digits = literal.substr(negative, e - negative);
-    if (const std::size_t point = digits.find('.'); point != std::string::npos) {
-        exponent -= static_cast<long long>(digits.size() - point - 1);
-        digits.erase(point, 1);
+    if (d.digits.empty()) return d.negative ? -0.0f : 0.0f;  // size.zero
+    if (n <= 19 && d.exponent >= -22 && d.exponent <= 22) return through_the_double(d);  // size.pinned
+    return directly(d);  // size.direct, or size.overflow's refusal
+}
+
+void check_size(std::string_view literal, int line) {
+    tovra::NumberSpan span;
+    tovra::JsonFailure failure;
+    if (!tovra::scan_json_number(literal, 0, span, failure) || span.end != literal.size()) {
+        core_test::report(__FILE__, line, "grammar refused " + std::string(literal));
+        return;
     }
-    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
-    while (!digits.empty() && digits.back() == '0') {
-        digits.pop_back();
-        ++exponent;
-    }
-    double wide = 0.0;
-    const bool out_of_range = std::from_chars(first, last, wide).ec == std::errc::result_out_of_range;
-    size = negative ? -0.0f : 0.0f;
-    if (digits.empty()) return true;
-    if (out_of_range) return static_cast<long long>(digits.size()) + exponent <= 0;
-    if (digits.size() <= 19 && exponent >= -22 && exponent <= 22) {
-        size = tovra::narrow_to_float(wide);
-    } else if (std::from_chars(first, last, size).ec != std::errc()) {
-        size = std::fabs(wide) >= 1.0 ? std::copysign(infinity, wide) : size;
-    }
-    return true;
+    float read = 0.0f;
+    const bool read_ok = tovra::decimal_to_float(literal, span, read);
+    const std::optional<float> rule = size_by_the_format(literal);
+    const bool same = read_ok == rule.has_value() &&
+                      (!read_ok || std::bit_cast<std::uint32_t>(read) == std::bit_cast<std::uint32_t>(*rule));
+    if (!same) core_test::report(__FILE__, line, "decimal_to_float breaks the format's rules for " + std::string(literal));
 }
 
 }  // namespace
 
-TEST_CASE("json numbers: decimal_to_float follows its rules on chosen and random literals") {
+TEST_CASE("json numbers: each edge of size.pinned, where its two roundings and one differ") {
+    // Each literal lies so near a midpoint between two floats that its
+    // nearest double is that midpoint: read through the double it goes to the
+    // even float, read directly to the other side. So a rule applied one
+    // digit or one power of ten too far shows on it. (Found by an exact
+    // search over such midpoints.)
+    const struct {
+        const char* literal;
+        bool pinned;
+    } edges[] = {
+        {"9223372586610589697.0", true},      // 19 digits
+        {"9223372586610589696.1", false},     // 20 digits
+        {"-9223372586610589697", true},       // past 2^63: no size.integer when negative
+        {"12270935390425995e22", true},       // E = 22
+        {"881354007276112e23", false},        // E = 23
+        {"3876618138747289777e-22", true},    // E = -22
+        {"457400005871022586e-23", false},    // E = -23
+    };
+    for (const auto& edge : edges) {
+        const exact::Decimal d = exact::decimal_of(edge.literal);
+        const float pinned = through_the_double(d);
+        const std::optional<float> direct = directly(d);
+        CHECK(direct && std::bit_cast<std::uint32_t>(pinned) != std::bit_cast<std::uint32_t>(*direct));
+        const std::optional<float> rule = size_by_the_format(edge.literal);
+        CHECK(rule && std::bit_cast<std::uint32_t>(*rule) == std::bit_cast<std::uint32_t>(edge.pinned ? pinned : *direct));
+        check_size(edge.literal, __LINE__);
+    }
+    // The range's edges, in size.direct: 2^128 - 2^103 (the float overflow
+    // threshold) and the double bound 2^1024 - 2^970, exactly and one less.
+    const std::string float_threshold = "340282356779733661637539395458142568448";
+    const std::string double_bound =
+        "179769313486231580793728971405303415079934132710037826936173778980444968292764750946649017"
+        "977587207096330286416692887910946555547851940402630657488671505820681908902000708383676273"
+        "854845817711531764475730270069855571366959622842914819860834936475292719074168444365510704"
+        "342711559699508093042880177904174497792";
+    const auto less_one = [](std::string digits) {
+        std::size_t i = digits.size() - 1;
+        while (digits[i] == '0') digits[i--] = '9';
+        --digits[i];
+        return digits;
+    };
+    for (const std::string& literal : {float_threshold, less_one(float_threshold), double_bound, less_one(double_bound),
+                                       "-" + double_bound, "-" + less_one(double_bound)}) {
+        check_size(literal, __LINE__);
+    }
+    CHECK(!size_by_the_format(double_bound));
+    CHECK(size_by_the_format(less_one(double_bound)) == std::numeric_limits<float>::infinity());
+    CHECK(size_by_the_format(less_one(float_threshold)) == std::numeric_limits<float>::max());
+    CHECK(size_by_the_format(float_threshold) == std::numeric_limits<float>::infinity());
+}
+
+TEST_CASE("json numbers: decimal_to_float follows the format's rules on chosen and random literals") {
     // Integers around 2^63 and 2^64 that lie one above a midpoint between two
     // floats, where a detour through double lands on the midpoint; a size
     // whose double lies exactly between two floats; a deep underflow.
@@ -495,17 +567,6 @@ TEST_CASE("json numbers: decimal_to_float follows its rules on chosen and random
             }
             if (rng() % 3 == 0) literal += "e" + std::to_string(static_cast<int>(rng() % 90) - 45);
         }
-        tovra::NumberSpan span;
-        tovra::JsonFailure failure;
-        if (!tovra::scan_json_number(literal, 0, span, failure) || span.end != literal.size()) {
-            core_test::report(__FILE__, __LINE__, "grammar refused " + literal);
-            continue;
-        }
-        float read = 0.0f;
-        float rule = 0.0f;
-        const bool read_ok = tovra::decimal_to_float(literal, span, read);
-        const bool rule_ok = size_by_the_rules(literal, span.negative, rule);
-        const bool same = read_ok == rule_ok && (!read_ok || std::bit_cast<std::uint32_t>(read) == std::bit_cast<std::uint32_t>(rule));
-        if (!same) core_test::report(__FILE__, __LINE__, "decimal_to_float breaks its rules for " + literal);
+        check_size(literal, __LINE__);
     }
 }
