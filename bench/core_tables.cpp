@@ -23,7 +23,7 @@
 #include "bytes/graph_diff_codec.hpp"
 #include "bench_support.hpp"
 #include "diff/graph_diff.hpp"
-#include "diff/hash_containers.hpp"
+#include "tables/tables.hpp"
 #include "flat_table_diagnostics.hpp"
 
 namespace {

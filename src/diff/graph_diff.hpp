@@ -16,10 +16,10 @@
 #include <utility>
 
 #include "common/result.hpp"
-#include "diff/hash_containers.hpp"
+#include "tables/tables.hpp"
 #include "diff/sources_by_target.hpp"
-#include "diff/table_ops.hpp"
-#include "diff/uuid.hpp"
+#include "tables/table_ops.hpp"
+#include "common/uuid.hpp"
 #include "node_update/node_update.hpp"
 
 namespace tovra {
@@ -228,6 +228,12 @@ private:
     bool pending_edges_known_ = true;
     SourcesByTarget<Tables> into_;   // for delete_node, once it pays
 };
+
+// A node's update owns its texts' heap blocks through plain pointers and
+// never points into itself (node_update/optional_text.hpp), so the node
+// table grows and shifts its slots as bytes.
+template <>
+struct flat_detail::RelocatesByCopy<NodeUpdate> : std::true_type {};
 
 using UuidTables = FlatTables<Uuid, UuidHash>;
 using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;

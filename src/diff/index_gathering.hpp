@@ -40,7 +40,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "diff/ref_bag.hpp"
+#include "tables/ref_bag.hpp"
 
 namespace tovra::index_gathering {
 

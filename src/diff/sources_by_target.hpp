@@ -44,8 +44,8 @@
 
 #include "diff/index_cost.hpp"
 #include "diff/index_gathering.hpp"
-#include "diff/ref_bag.hpp"
-#include "diff/table_ops.hpp"
+#include "tables/ref_bag.hpp"
+#include "tables/table_ops.hpp"
 
 namespace tovra {
 

@@ -19,7 +19,7 @@
 
 #include "bytes/graph_diff_codec.hpp"
 #include "check.hpp"
-#include "diff/hash_containers.hpp"
+#include "tables/tables.hpp"
 #include "flat_table_diagnostics.hpp"
 #include "test_support.hpp"
 

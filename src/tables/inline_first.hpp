@@ -33,7 +33,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "diff/flat_table.hpp"
+#include "tables/flat_table.hpp"
 
 namespace tovra {
 

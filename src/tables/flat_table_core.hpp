@@ -76,8 +76,8 @@
 #endif
 
 #include "common/little_endian.hpp"
-#include "diff/flat_table_policies.hpp"
-#include "diff/table_memory.hpp"
+#include "tables/flat_table_policies.hpp"
+#include "tables/table_memory.hpp"
 
 namespace tovra::flat_detail {
 

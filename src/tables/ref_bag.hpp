@@ -23,8 +23,8 @@
 #include <new>
 #include <utility>
 
-#include "diff/flat_table.hpp"
-#include "diff/hash_containers.hpp"
+#include "tables/flat_table.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra {
 

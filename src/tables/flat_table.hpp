@@ -18,8 +18,8 @@
 #include <initializer_list>
 #include <utility>
 
-#include "diff/flat_table_core.hpp"
-#include "diff/flat_table_iterator.hpp"
+#include "tables/flat_table_core.hpp"
+#include "tables/flat_table_iterator.hpp"
 
 namespace tovra::flat_detail {
 

@@ -17,8 +17,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "diff/flat_table.hpp"
-#include "diff/inline_first.hpp"
+#include "tables/flat_table.hpp"
+#include "tables/inline_first.hpp"
 
 namespace tovra {
 
@@ -121,15 +121,9 @@ public:
     std::pair<typename Base::iterator, bool> insert(const HashedKey<Key>& key) { return this->emplace_key(key); }
 };
 
-struct NodeUpdate;
 class RefBag;  // ref_bag.hpp, which needs FlatSet
 
 namespace flat_detail {
-// A node's update owns its texts' heap blocks through plain pointers and
-// never points into itself (node_update/optional_text.hpp), so the node
-// table grows and shifts its slots as bytes.
-template <>
-struct RelocatesByCopy<NodeUpdate> : std::true_type {};
 template <class Key, class Value, class Hash>
 struct RelocatesByCopy<FlatMap<Key, Value, Hash>> : std::true_type {};
 template <class Key, class Hash>
