@@ -45,7 +45,6 @@
 #include "diff/index_cost.hpp"
 #include "diff/index_gathering.hpp"
 #include "tables/ref_bag.hpp"
-#include "tables/table_ops.hpp"
 
 namespace tovra {
 
@@ -171,12 +170,6 @@ public:
     void reset() noexcept {
         drop();
         spent_ = 0;
-    }
-
-    // Starts on what add or remove of `target` reads first, so that the
-    // index's miss overlaps the diff's own instead of following them.
-    [[gnu::always_inline]] void prefetch(const Key& target) const noexcept {
-        if (built_) tovra::prefetch(index_, target);
     }
 
     // `source` now has a pending edge into `target` in `pending`. If this

@@ -1,82 +1,97 @@
-// Operations on one key in several tables at once, as a diff's rules need
-// them (see graph_diff.hpp). Each table is an allocation of its own, so the
-// probe of a key not seen lately is likely a cache miss in each: these
-// operations ask every table that offers `prefetch(key)` to start loading
-// what its probe reads first before probing the first, so that the misses
-// overlap instead of queueing.
+// Steps on one key in several tables at once, for a caller whose one step
+// reads or changes the key in each (a diff's rules are written with them).
+// Each table is an allocation of its own, so the probe of a key not seen
+// lately is likely a cache miss in each: a step starts the probe of every
+// table it touches (`prefetch`, where a table offers one) before it probes
+// the first, so that the misses overlap instead of queueing. The callers
+// name only the tables a step changes or reads; what is fetched ahead, and
+// when, is decided here alone.
 #pragma once
 
 #include <utility>
 
 namespace tovra {
 
+namespace table_ops_detail {
 template <class Table, class Key>
-[[gnu::always_inline]] inline void prefetch(const Table& table, const Key& key) noexcept {
+inline void prefetch(const Table& table, const Key& key) noexcept {
     if constexpr (requires { table.prefetch(key); }) table.prefetch(key);
 }
+}  // namespace table_ops_detail
 
 // `into` gets `value` for a new key, `merge(held, value)` otherwise (the value
 // untouched until then); then the key is erased from each of `from`.
 template <class Key, class Map, class Value, class Merge, class... From>
 void upsert_and_erase(Map& into, const Key& key, Value&& value, Merge&& merge, From&... from) {
-    (prefetch(from, key), ...);
+    (table_ops_detail::prefetch(from, key), ...);
     auto [entry, inserted] = into.try_emplace(key, std::forward<Value>(value));
     if (!inserted) merge(entry->second, std::forward<Value>(value));
     (from.erase(key), ...);
 }
 
-// Inserts the key into `into`, then erases it from each of `from`: if the
-// insertion throws, every table still holds what it held.
-template <class Key, class Set, class... From>
-void insert_and_erase(Set& into, const Key& key, From&... from) {
-    prefetch(into, key);
-    (prefetch(from, key), ...);
+// Inserts the key into `into`, erases it from each of `from`, and takes
+// what `map` holds for it out of `map` (an empty value where it holds
+// nothing). If the insertion throws, every table still holds what it held.
+template <class Key, class Set, class Map, class... From>
+typename Map::mapped_type insert_erase_and_take(Set& into, const Key& key, Map& map, From&... from) {
+    table_ops_detail::prefetch(into, key);
+    table_ops_detail::prefetch(map, key);
+    (table_ops_detail::prefetch(from, key), ...);
     into.insert(key);
     (from.erase(key), ...);
+    typename Map::mapped_type taken{};
+    if (auto found = map.find(key); found != map.end()) {
+        taken = std::move(found->second);
+        map.erase(found);
+    }
+    return taken;
 }
 
-// Whether `set` holds `a` or `b`, with the caller's next probes for `a` started first.
-template <class Key, class Set, class... Next>
-bool holds_either(const Set& set, const Key& a, const Key& b, const Next&... next) {
-    (prefetch(next, a), ...);
-    return set.contains(a) || set.contains(b);
-}
-
-// Finds `key` in `outer`, with the caller's next probes for it started first.
-template <class Key, class Outer, class... Also>
-auto find_ahead_of(Outer& outer, const Key& key, const Also&... also) {
-    (prefetch(also, key), ...);
-    return outer.find(key);
-}
-
-// The inner table of `key` in `outer` (a map of tables), made empty if the
-// key is new, with its probe for `inner_key` started.
+// Erases `inner_key` from the table of `key` in `outer` (a map of tables),
+// and that entry if its table is left empty (or was already). Returns
+// whether `inner_key` was there.
 template <class Key, class Outer>
-auto& inner_table(Outer& outer, const Key& key, const Key& inner_key) {
-    auto& inner = outer.try_emplace(key).first->second;
-    prefetch(inner, inner_key);
-    return inner;
-}
-
-// Finds `key` in `outer` (a map of tables), with the caller's next probes
-// started: `key` in each of `also`, `inner_key` in the inner table found.
-template <class Key, class Outer, class... Also>
-auto find_with_inner(Outer& outer, const Key& key, const Key& inner_key, const Also&... also) {
-    (prefetch(also, key), ...);
-    prefetch(outer, key);
+bool erase_inner(Outer& outer, const Key& key, const Key& inner_key) noexcept {
     auto found = outer.find(key);
-    if (found != outer.end()) prefetch(found->second, inner_key);
-    return found;
+    if (found == outer.end()) return false;
+    const bool erased = found->second.erase(inner_key) != 0;
+    if (found->second.empty()) outer.erase(found);
+    return erased;
 }
 
-// Visits every entry of `outer` (a map of tables) with a visit that probes each
-// inner table for `key`, fetched ahead where it can; it may change those, not `outer`.
-template <class Key, class Outer, class Visit>
-void for_each_probing_inner(Outer& outer, const Key& key, Visit&& visit) {
-    if constexpr (requires { outer.for_each_probing_inner(key, visit); }) {
-        outer.for_each_probing_inner(key, visit);
+// For two maps of tables: puts `inner_key` (with `value`, for maps of maps)
+// into the table of `key` in `into`, made empty if the key is new, then
+// erase_inner from `from`. Returns whether `into` gained `inner_key` and
+// whether `from` lost it. If the put throws, neither has changed.
+template <class Key, class Into, class From, class... Value>
+std::pair<bool, bool> put_and_erase_inner(Into& into, From& from, const Key& key, const Key& inner_key,
+                                          const Value&... value) {
+    table_ops_detail::prefetch(into, key);
+    table_ops_detail::prefetch(from, key);
+    if (auto found = from.find(key); found != from.end()) table_ops_detail::prefetch(found->second, inner_key);
+    auto& inner = into.try_emplace(key).first->second;
+    table_ops_detail::prefetch(inner, inner_key);
+    bool put;
+    if constexpr (sizeof...(Value) == 0) {
+        put = inner.insert(inner_key).second;
     } else {
-        for (auto& entry : outer) visit(entry);
+        put = inner.insert_or_assign(inner_key, value...).second;
+    }
+    return {put, erase_inner(from, key, inner_key)};
+}
+
+// Visits each entry of `outer` (a map of tables) whose table holds `key`,
+// through the map's own walk where it offers one (which skips most entries
+// without a miss and fetches the rest ahead). The visit may change those
+// tables, not `outer`.
+template <class Key, class Outer, class Visit>
+void for_each_holding(Outer& outer, const Key& key, Visit&& visit) {
+    if constexpr (requires { outer.for_each_inner_holding(key, visit); }) {
+        outer.for_each_inner_holding(key, visit);
+    } else {
+        for (auto& entry : outer) {
+            if (entry.second.contains(key)) visit(entry);
+        }
     }
 }
 

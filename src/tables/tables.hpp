@@ -73,34 +73,36 @@ public:
         this->walk_fetching(visit, [](const auto& later) { flat_detail::Fetch::entries(later.second); });
     }
 
-    // For a visit that probes each inner table for `hashed` and does nothing
-    // where it is absent: visits, in iteration order, the entries whose
-    // inner table may hold it (`may_contain`, which reads only the entry),
-    // and may skip the others. An entry that may hold it waits in a short
-    // queue, its probe's memory fetched as it joins, and is visited when the
-    // queue is full or the walk ends: the fetches overlap, and only for the
-    // few entries that need one. The visit may change the inner tables, not
-    // this map, so the queued entries stay where they are.
+    // Visits, in iteration order, the entries whose inner table holds
+    // `hashed`. Most are passed over on what the entry alone holds
+    // (`may_contain`); one that may hold it waits in a short queue, its
+    // probe's memory fetched as it joins, and is probed when the queue is
+    // full or the walk ends: the fetches overlap, and only for the few
+    // entries that need one. The visit may change the inner tables, not this
+    // map, so the queued entries stay where they are.
     template <class Visit>
-    void for_each_probing_inner(const HashedKey<Key>& hashed, Visit&& visit) {
+    void for_each_inner_holding(const HashedKey<Key>& hashed, Visit&& visit) {
         using Entry = typename Base::value_type;
         constexpr std::size_t depth = 8;
         Entry* queue[depth];
         std::size_t queued = 0;  // entries waiting
         std::size_t next = 0;    // entries queued so far; the oldest waiting is next - queued
+        const auto probe = [&](Entry& entry) {
+            if (entry.second.contains(hashed)) [[unlikely]] visit(entry);
+        };
         this->walk_fetching(
             [&](Entry& entry) {
                 if (!entry.second.may_contain(hashed)) return;
                 entry.second.prefetch(hashed);
                 if (queued == depth) {
-                    visit(*queue[(next - depth) % depth]);
+                    probe(*queue[(next - depth) % depth]);
                     --queued;
                 }
                 queue[next++ % depth] = &entry;
                 ++queued;
             },
             typename Base::NothingAhead{});
-        for (; queued != 0; --queued) visit(*queue[(next - queued) % depth]);
+        for (; queued != 0; --queued) probe(*queue[(next - queued) % depth]);
     }
 
     const Value& at(const Key& key) const {

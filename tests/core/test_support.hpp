@@ -105,12 +105,9 @@ inline Uuid id_from_words(std::uint64_t lo, std::uint64_t hi) {
 }
 
 // An id whose primary hash equals that of every other id made with the same
-// `state`: the first word is free, the second cancels it before the final
-// mixing step.
+// `state`: the first word is free (see UuidHash::with_premix).
 inline Uuid colliding_id(std::uint64_t free_word, std::uint64_t state) {
-    const std::uint64_t hi =
-        state ^ 0x13198a2e03707344ULL ^ ((free_word ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL);
-    return id_from_words(free_word, hi);
+    return tovra::UuidHash::with_premix(free_word, state);
 }
 
 inline std::string random_text(std::mt19937& rng) {
