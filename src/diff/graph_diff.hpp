@@ -16,11 +16,11 @@
 #include <utility>
 
 #include "common/result.hpp"
-#include "tables/tables.hpp"
-#include "diff/sources_by_target.hpp"
-#include "tables/table_ops.hpp"
 #include "common/uuid.hpp"
+#include "diff/sources_by_target.hpp"
 #include "node_update/node_update.hpp"
+#include "tables/table_ops.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra {
 

@@ -45,6 +45,7 @@
 #include "diff/index_cost.hpp"
 #include "diff/index_gathering.hpp"
 #include "tables/ref_bag.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra {
 
@@ -59,13 +60,53 @@ struct SourceIdRefs {
         return source;
     }
     template <class Pending>
-    static bool ref_scheme(const Pending&) noexcept {
-        return false;
+    static unsigned ref_scheme(const Pending&) noexcept {
+        return 0;
     }
     template <class Pending, class Visit>
     static void for_each_source(Pending& pending, const Id& ref, Visit&& visit) {
         auto found = pending.find(ref);
         if (found != pending.end()) visit(*found);
+    }
+};
+
+// The module's tables for a diff: a key with its primary hash
+// worked out once, for an operation that looks one id up in several tables;
+// the outer tables, keyed by node id; and the inner tables of a source's
+// targets, which hold their first entry in place.
+template <class Id, class Hash>
+struct FlatTables {
+    using Key = HashedKey<Id>;
+    static Key key(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
+
+    template <class Value>
+    using Map = FlatMap<Id, Value, Hash>;
+    using Set = FlatSet<Id, Hash>;
+    template <class Value>
+    using InnerMap = InlineFirst<FlatMap<Id, Value, Hash>>;
+    using InnerSet = InlineFirst<FlatSet<Id, Hash>>;
+
+    // How the index of sources by target (sources_by_target.hpp) refers to
+    // a source: by the hash the map of pending edges places it by, the
+    // lowest bit set (RefBag's mark for a number held in place). Half the
+    // bytes of an id, and the map finds the source again from it; sources
+    // may share a reference, so the index asks each source found whether it
+    // holds the target. A reference lasts while `ref_scheme` does.
+    using SourceRef = std::uint64_t;
+    using SourceRefs = RefBag;
+    static constexpr bool refs_shared = true;
+    template <class Pending>
+    static SourceRef source_ref(const Pending& pending, const Key& source) noexcept {
+        return pending.hash_of(source) | 1;
+    }
+    template <class Pending>
+    static unsigned ref_scheme(const Pending& pending) noexcept {
+        return pending.hash_generation();
+    }
+    // Visits each entry of `pending` that `ref` may refer to.
+    template <class Pending, class Visit>
+    static void for_each_source(Pending& pending, SourceRef ref, Visit&& visit) {
+        pending.for_each_with_hash(ref, visit);
     }
 };
 
@@ -144,7 +185,7 @@ public:
     template <class Pending>
     [[gnu::noinline]] void build(const Pending& pending) {
         Index made;
-        index_gathering::Scratch<std::uint64_t> block;
+        Scratch<std::uint64_t> block;
         if constexpr (std::is_same_v<typename Tables::SourceRefs, RefBag>) {
             try {
                 index_gathering::gather<Tables>(pending, made, block);
@@ -267,9 +308,9 @@ private:
     }
 
     Index index_;
-    index_gathering::Scratch<std::uint64_t> block_;  // arrays of sources laid by the build
+    Scratch<std::uint64_t> block_;  // arrays of sources laid by the build
     bool built_ = false;
-    bool scheme_ = false;         // Tables::ref_scheme of the pending map, when built
+    unsigned scheme_ = 0;         // Tables::ref_scheme of the pending map, when built
     std::uint64_t spent_ = 0;     // what scans and counts have cost so far (IndexCost)
 };
 

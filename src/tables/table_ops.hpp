@@ -1,5 +1,5 @@
 // Steps on one key in several tables at once, for a caller whose one step
-// reads or changes the key in each (a diff's rules are written with them).
+// reads or changes the key in each (the rules of a diff are written with them).
 // Each table is an allocation of its own, so the probe of a key not seen
 // lately is likely a cache miss in each: a step starts the probe of every
 // table it touches (`prefetch`, where a table offers one) before it probes

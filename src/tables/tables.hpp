@@ -1,15 +1,78 @@
-// The hash containers every collection of a diff is built from. Kept behind
-// these names so the container layout can change in one place.
+// The hash tables: FlatMap and FlatSet, and InlineFirst (inline_first.hpp),
+// a small table that holds its first entry in place. What every caller uses:
 //
-// Flat open-addressing tables: one allocation per non-empty table, none for
-// an empty one, iteration order a function of the keys and of the operations
-// only, and a bounded probe with a deterministic fallback for keys chosen to
-// collide (see flat_table_core.hpp). An insertion or erasure may move the other
-// entries of the same table, so no reference into a table is kept across a
-// change to it.
+//   find, contains, erase     by a key, or by a HashedKey: a key that carries
+//                             its primary hash, worked out once for a caller
+//                             that looks one key up in several tables
+//   try_emplace, insert,      insert a new key (the value built only then)
+//   insert_or_assign
+//   begin, end                iterate, in an order that is a function of the
+//                             keys and of the operations only
+//   reserve, clear            room for a count; back to no memory at all
+//   prefetch(hashed)          start loading what a probe reads first, for a
+//                             step over several tables (table_ops.hpp)
+//   hash_of, hash_generation, for a caller that keeps a key's hash instead
+//   for_each_with_hash        of the key and finds its entries again by it
 //
-// `Hash` is stateless and gives two 64-bit hashes of a key, `primary` and
-// `strong`; keys also need == and < (the overflow is ordered by <).
+// An insertion or erasure may move the other entries of the same table, so
+// no reference into a table is kept across a change to it. `Hash` is
+// stateless and gives two 64-bit hashes of a key, `primary` and `strong`;
+// keys also need == and < (the overflow is ordered by <). The probe core is
+// flat_table_core.hpp; bulk filling in hash order, hash_order.hpp.
+//
+// Design. A table is one allocation, its block, holding a control byte per
+// slot and then the slots: Robin Hood linear probing, backward-shift
+// deletion (no tombstones), at most 7/8 of the slots in use (every slot, in a
+// table of at most `full_up_to` slots). The table object itself is the
+// block's address, the size, the capacity's class and two flags: 16 bytes,
+// and an empty table has no block at all. A caller may keep a table per
+// entry of another, most of them small, so both the empty and the tiny
+// table are first-class cases.
+//
+// Capacities are not powers of two: a block pays for every slot it has, and
+// doubling leaves a table between 7/16 and 7/8 full, over a third of the
+// slots idle on average. Tiny tables step a slot or two at a time (a table of
+// three keys gets three slots, not four), larger ones alternate 2^k and
+// 1.5 x 2^k, and a large block grows through both. A key's home slot is the top 32 bits of its hash scaled to the
+// capacity, which keeps homes in hash order: that is what the Robin Hood
+// order of a cluster needs, and it is the same arithmetic on every host.
+//
+// A block of 8 slots (the overflow's address only in tables large enough to
+// hold a run longer than `max_distance`):
+//
+//   block_
+//   |
+//   v
+//   +--+--+--+--+--+--+--+--+---+--------+--------+-----+--------+-----------+
+//   |c0|c1|c2|c3|c4|c5|c6|c7|pad| slot 0 | slot 1 | ... | slot 7 | overflow* |
+//   +--+--+--+--+--+--+--+--+---+--------+--------+-----+--------+-----------+
+//    control bytes                slots: a key, or a key and its value,
+//    0: empty                     constructed only where the control byte
+//    d + 1: taken, its entry      is not 0
+//    d slots past its home
+//
+// The control bytes come first so that a small table's control bytes share
+// a cache line with its first slots, and a walk reads eight of them at once.
+// Within a cluster, entries are in order of home slot, so a lookup stops at
+// the first entry closer to home than the key would be, and compares a key
+// only where the distances agree.
+//
+// Order. Every step that moves an entry is a function of the keys and of the
+// operations applied, so the slot order is too. Nothing depends on an
+// address, a clock or a per-process seed.
+//
+// Hostile keys. The hash takes no secret, so a caller can choose keys that
+// collide; the primary hash is even invertible. Every probe is therefore
+// bounded: no entry sits more than `max_distance` slots past its home slot.
+// When an insertion would break that bound, a table still on the primary hash
+// rehashes itself, at the same capacity, under the strong hash (a growth that
+// would break it, at the new capacity) and keeps it until it is cleared. A
+// table already on the strong hash puts the key in an ordered map beside
+// the slots instead (the "overflow"), so even keys chosen
+// against the strong hash cost O(max_distance + log n) per operation. Both
+// steps are decided by the keys and operations alone. Random keys never get
+// near the bound (see bench/core_tables.cpp and the table tests), so neither
+// step is taken in normal use.
 #pragma once
 
 #include <cstdint>
@@ -134,45 +197,5 @@ struct RelocatesByCopy<FlatSet<Key, Hash>> : std::true_type {};
 
 template <class Key, class Value, class Hash>
 using HashMap = FlatMap<Key, Value, Hash>;
-
-// The tables of a diff (see graph_diff.hpp): a key with its primary hash
-// worked out once, for an operation that looks one id up in several tables;
-// the outer tables, keyed by node id; and the inner tables of a source's
-// targets, which hold their first entry in place.
-template <class Id, class Hash>
-struct FlatTables {
-    using Key = HashedKey<Id>;
-    static Key key(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
-
-    template <class Value>
-    using Map = FlatMap<Id, Value, Hash>;
-    using Set = FlatSet<Id, Hash>;
-    template <class Value>
-    using InnerMap = InlineFirst<FlatMap<Id, Value, Hash>>;
-    using InnerSet = InlineFirst<FlatSet<Id, Hash>>;
-
-    // How the index of sources by target (sources_by_target.hpp) refers to
-    // a source: by the hash the map of pending edges places it by, the
-    // lowest bit set (RefBag's mark for a number held in place). Half the
-    // bytes of an id, and the map finds the source again from it; sources
-    // may share a reference, so the index asks each source found whether it
-    // holds the target. A reference lasts while `ref_scheme` does.
-    using SourceRef = std::uint64_t;
-    using SourceRefs = RefBag;
-    static constexpr bool refs_shared = true;
-    template <class Pending>
-    static SourceRef source_ref(const Pending& pending, const Key& source) noexcept {
-        return pending.hash_of(source) | 1;
-    }
-    template <class Pending>
-    static bool ref_scheme(const Pending& pending) noexcept {
-        return pending.on_strong_hash();
-    }
-    // Visits each entry of `pending` that `ref` may refer to.
-    template <class Pending, class Visit>
-    static void for_each_source(Pending& pending, SourceRef ref, Visit&& visit) {
-        pending.for_each_with_hash(ref, visit);
-    }
-};
 
 }  // namespace tovra

@@ -117,7 +117,7 @@ TEST_CASE("index of sources: the one-pass build holds each target's sources in t
             }
         }
         UuidTables::Map<RefBag> index;
-        tovra::index_gathering::Scratch<std::uint64_t> block;
+        tovra::Scratch<std::uint64_t> block;
         tovra::index_gathering::gather<UuidTables>(pending, index, block);
         CHECK_EQ(index.size(), expected.size());
         for (const auto& [target, refs] : expected) {
