@@ -16,24 +16,19 @@ class Scratch {
 public:
     Scratch() noexcept = default;
     explicit Scratch(std::size_t count)
-        : at_(count == 0 ? nullptr : static_cast<T*>(::operator new(count * sizeof(T)))), count_(count) {}
-    Scratch(Scratch&& other) noexcept
-        : at_(std::exchange(other.at_, nullptr)), count_(std::exchange(other.count_, 0)) {}
+        : at_(count == 0 ? nullptr : static_cast<T*>(::operator new(count * sizeof(T)))) {}
+    Scratch(Scratch&& other) noexcept : at_(std::exchange(other.at_, nullptr)) {}
     Scratch& operator=(Scratch&& other) noexcept {
         Scratch taken(std::move(other));
         std::swap(at_, taken.at_);
-        std::swap(count_, taken.count_);
         return *this;
     }
-    ~Scratch() {
-        ::operator delete(at_);
-    }
+    ~Scratch() { ::operator delete(at_); }
     T* get() const noexcept { return at_; }
     T& operator[](std::size_t i) const noexcept { return at_[i]; }
 
 private:
     T* at_ = nullptr;
-    std::size_t count_ = 0;
 };
 
 }  // namespace tovra

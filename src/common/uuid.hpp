@@ -92,8 +92,7 @@ struct UuidHash {
 
     // The premix inverted on the second word: the id whose first word is
     // `lo` and whose premix is `state`. Ids made with one `state` collide
-    // under `primary`, the keys a hostile caller would choose (tests and
-    // benchmarks use them to drive the tables onto the strong hash).
+    // under `primary`, as a hostile caller's would (for tests and benchmarks).
     static Uuid with_premix(std::uint64_t lo, std::uint64_t state) noexcept {
         Uuid id;
         store_le(store_le(id.bytes.data(), lo), premix(lo, 0) ^ state);

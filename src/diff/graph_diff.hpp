@@ -19,7 +19,6 @@
 #include "common/uuid.hpp"
 #include "diff/sources_by_target.hpp"
 #include "node_update/node_update.hpp"
-#include "tables/table_ops.hpp"
 #include "tables/tables.hpp"
 
 namespace tovra {

@@ -35,8 +35,7 @@
 #include <utility>
 
 #include "common/scratch.hpp"
-#include "tables/hash_order.hpp"
-#include "tables/ref_bag.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra::index_gathering {
 
@@ -63,13 +62,6 @@ void gather(const Pending& pending, Index& index, Scratch<std::uint64_t>& block)
     using Id = std::remove_cvref_t<decltype(pending.begin()->first)>;
     static_assert(std::is_trivially_copyable_v<Id>, "gathered targets are copied as bytes");
     using E = Edge<Id>;
-    const auto target_of = [](const auto& entry) -> const Id& {
-        if constexpr (requires { entry.first; }) {
-            return entry.first;
-        } else {
-            return entry;
-        }
-    };
 
     std::size_t n = 0;
     for (const auto& source : pending) n += source.second.size();
@@ -80,7 +72,7 @@ void gather(const Pending& pending, Index& index, Scratch<std::uint64_t>& block)
     pending.for_each_with_inner([&](const auto& source) {
         const std::uint64_t ref = Tables::source_ref(pending, Tables::key(source.first));
         for (const auto& entry : source.second) {
-            const Id& target = target_of(entry);
+            const Id& target = key_of(entry);
             E& edge = edges[at++];
             edge.hash = index.hash_of(Tables::key(target));
             edge.ref = ref;

@@ -37,14 +37,12 @@
 #pragma once
 
 #include <cstddef>
-#include <utility>
-
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "diff/index_cost.hpp"
 #include "diff/index_gathering.hpp"
-#include "tables/ref_bag.hpp"
 #include "tables/tables.hpp"
 
 namespace tovra {
@@ -70,10 +68,8 @@ struct SourceIdRefs {
     }
 };
 
-// The module's tables for a diff: a key with its primary hash
-// worked out once, for an operation that looks one id up in several tables;
-// the outer tables, keyed by node id; and the inner tables of a source's
-// targets, which hold their first entry in place.
+// The module's tables for a diff: a key that carries its primary hash; the
+// outer tables, by node id; the inner ones, which hold their first entry in place.
 template <class Id, class Hash>
 struct FlatTables {
     using Key = HashedKey<Id>;
@@ -296,16 +292,6 @@ private:
     }
 
     using Index = typename Tables::template Map<typename Tables::SourceRefs>;
-
-    // A target as a map holds it (an entry) or as a set does (the id).
-    template <class Entry>
-    static const auto& key_of(const Entry& entry) noexcept {
-        if constexpr (requires { entry.first; }) {
-            return entry.first;
-        } else {
-            return entry;
-        }
-    }
 
     Index index_;
     Scratch<std::uint64_t> block_;  // arrays of sources laid by the build

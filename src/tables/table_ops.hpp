@@ -1,11 +1,9 @@
-// Steps on one key in several tables at once, for a caller whose one step
-// reads or changes the key in each (the rules of a diff are written with them).
-// Each table is an allocation of its own, so the probe of a key not seen
-// lately is likely a cache miss in each: a step starts the probe of every
-// table it touches (`prefetch`, where a table offers one) before it probes
-// the first, so that the misses overlap instead of queueing. The callers
-// name only the tables a step changes or reads; what is fetched ahead, and
-// when, is decided here alone.
+// Steps on one key in several tables at once (the rules of a diff are
+// written with them). Each table is an allocation of its own, so the probe
+// of a key not seen lately is likely a cache miss in each: a step starts the
+// probe of every table it touches (`prefetch`, where a table offers one)
+// before it probes the first, so that the misses overlap instead of
+// queueing. Callers name only the tables a step reads or changes.
 #pragma once
 
 #include <utility>
@@ -13,8 +11,7 @@
 namespace tovra {
 
 namespace table_ops_detail {
-template <class Table, class Key>
-inline void prefetch(const Table& table, const Key& key) noexcept {
+inline void prefetch(const auto& table, const auto& key) noexcept {
     if constexpr (requires { table.prefetch(key); }) table.prefetch(key);
 }
 }  // namespace table_ops_detail
@@ -59,10 +56,9 @@ bool erase_inner(Outer& outer, const Key& key, const Key& inner_key) noexcept {
     return erased;
 }
 
-// For two maps of tables: puts `inner_key` (with `value`, for maps of maps)
-// into the table of `key` in `into`, made empty if the key is new, then
-// erase_inner from `from`. Returns whether `into` gained `inner_key` and
-// whether `from` lost it. If the put throws, neither has changed.
+// Puts `inner_key` (with `value`, into a map) in the table of `key` in
+// `into`, made empty if new, then erase_inner from `from`: whether `into`
+// gained it and `from` lost it. If the put throws, neither has changed.
 template <class Key, class Into, class From, class... Value>
 std::pair<bool, bool> put_and_erase_inner(Into& into, From& from, const Key& key, const Key& inner_key,
                                           const Value&... value) {

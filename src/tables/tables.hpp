@@ -81,7 +81,9 @@
 #include <utility>
 
 #include "tables/flat_table.hpp"
+#include "tables/hash_order.hpp"
 #include "tables/inline_first.hpp"
+#include "tables/table_ops.hpp"
 
 namespace tovra {
 
@@ -96,21 +98,11 @@ public:
     using mapped_type = Value;
     using Base::Base;
 
-    // Constructs the value from `args` only if the key is new; otherwise the
-    // arguments are left untouched.
-    template <class... Args>
-    [[gnu::always_inline]] std::pair<iterator, bool> try_emplace(const Key& key, Args&&... args) {
+    // For a key or a HashedKey: constructs the value from `args` only if the
+    // key is new; otherwise the arguments are left untouched.
+    template <class Lookup, class... Args>
+    [[gnu::always_inline]] std::pair<iterator, bool> try_emplace(const Lookup& key, Args&&... args) {
         return this->emplace_key(key, std::forward<Args>(args)...);
-    }
-    template <class... Args>
-    [[gnu::always_inline]] std::pair<iterator, bool> try_emplace(const HashedKey<Key>& key, Args&&... args) {
-        return this->emplace_key(key, std::forward<Args>(args)...);
-    }
-
-    // Same as try_emplace: the value is not built when the key is there.
-    template <class M>
-    std::pair<iterator, bool> emplace(const Key& key, M&& value) {
-        return this->emplace_key(key, std::forward<M>(value));
     }
 
     // For a key or a HashedKey.
@@ -182,11 +174,10 @@ class FlatSet : public flat_detail::FlatTable<flat_detail::SetPolicy<Key>, Hash>
 public:
     using Base::Base;
 
-    std::pair<typename Base::iterator, bool> insert(const Key& key) { return this->emplace_key(key); }
-    std::pair<typename Base::iterator, bool> insert(const HashedKey<Key>& key) { return this->emplace_key(key); }
+    // For a key or a HashedKey.
+    template <class Lookup>
+    std::pair<typename Base::iterator, bool> insert(const Lookup& key) { return this->emplace_key(key); }
 };
-
-class RefBag;  // ref_bag.hpp, which needs FlatSet
 
 namespace flat_detail {
 template <class Key, class Value, class Hash>
@@ -195,7 +186,17 @@ template <class Key, class Hash>
 struct RelocatesByCopy<FlatSet<Key, Hash>> : std::true_type {};
 }  // namespace flat_detail
 
-template <class Key, class Value, class Hash>
-using HashMap = FlatMap<Key, Value, Hash>;
+// The key of an entry as a walk of any table gives it: a map's entry holds
+// it as `first`, a set's entry is the key.
+template <class Entry>
+const auto& key_of(const Entry& entry) noexcept {
+    if constexpr (requires { entry.first; }) {
+        return entry.first;
+    } else {
+        return entry;
+    }
+}
 
 }  // namespace tovra
+
+#include "tables/ref_bag.hpp"  // which needs FlatSet

@@ -66,7 +66,7 @@ struct Model {
     // The module's diff holding exactly this, taken as it is.
     UuidGraphDiff diff() const {
         UuidGraphDiff::NodeMap node_map;
-        for (const auto& [id, update] : nodes) node_map.emplace(id, update);
+        for (const auto& [id, update] : nodes) node_map.try_emplace(id, update);
         UuidGraphDiff::NodeSet node_set;
         for (const auto& id : deleted) node_set.insert(id);
         tovra::UuidEdgeDiff held;

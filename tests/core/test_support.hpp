@@ -176,7 +176,7 @@ inline NodeUpdate as_carried_by_json(NodeUpdate update) {
 
 inline UuidGraphDiff as_carried_by_json(const UuidGraphDiff& diff) {
     UuidGraphDiff::NodeMap nodes;
-    for (const auto& [id, update] : diff.new_or_updated_nodes()) nodes.emplace(id, as_carried_by_json(update));
+    for (const auto& [id, update] : diff.new_or_updated_nodes()) nodes.try_emplace(id, as_carried_by_json(update));
     return UuidGraphDiff(std::move(nodes), diff.deleted_nodes(), diff.edges());
 }
 
