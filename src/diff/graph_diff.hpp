@@ -94,7 +94,7 @@ public:
         // steps first, the erasure last: a failure leaves the diff as it was.
         if (into_.built()) [[unlikely]] {
             add_pending_indexed(source, target, weight);
-            erase_inner(edges_.deleted_edges, source, target);
+            erase_inner(edges_.deleted_edges, edges_.deleted_edges.find(source), target);
         } else {
             pending_edges_ += put_and_erase_inner(pending, edges_.deleted_edges, source, target, weight).first;
         }

@@ -44,12 +44,10 @@ typename Map::mapped_type insert_erase_and_take(Set& into, const Key& key, Map& 
     return taken;
 }
 
-// Erases `inner_key` from the table of `key` in `outer` (a map of tables),
-// and that entry if its table is left empty (or was already). Returns
-// whether `inner_key` was there.
-template <class Key, class Outer>
-bool erase_inner(Outer& outer, const Key& key, const Key& inner_key) noexcept {
-    auto found = outer.find(key);
+// Erases `inner_key` from the table at `found` in `outer` (a map of tables),
+// and the entry if left empty (or already): whether `inner_key` was there.
+template <class Outer, class Key>
+bool erase_inner(Outer& outer, typename Outer::iterator found, const Key& inner_key) noexcept {
     if (found == outer.end()) return false;
     const bool erased = found->second.erase(inner_key) != 0;
     if (found->second.empty()) outer.erase(found);
@@ -57,14 +55,16 @@ bool erase_inner(Outer& outer, const Key& key, const Key& inner_key) noexcept {
 }
 
 // Puts `inner_key` (with `value`, into a map) in the table of `key` in
-// `into`, made empty if new, then erase_inner from `from`: whether `into`
-// gained it and `from` lost it. If the put throws, neither has changed.
+// `into`, made empty if new, then erases it from `from` as erase_inner does:
+// whether `into` gained it and `from` lost it. If the put throws, neither changed.
 template <class Key, class Into, class From, class... Value>
 std::pair<bool, bool> put_and_erase_inner(Into& into, From& from, const Key& key, const Key& inner_key,
                                           const Value&... value) {
     table_ops_detail::prefetch(into, key);
     table_ops_detail::prefetch(from, key);
-    if (auto found = from.find(key); found != from.end()) table_ops_detail::prefetch(found->second, inner_key);
+    // Its inner table is fetched while `into` is probed, which leaves `found` be.
+    auto found = from.find(key);
+    if (found != from.end()) table_ops_detail::prefetch(found->second, inner_key);
     auto& inner = into.try_emplace(key).first->second;
     table_ops_detail::prefetch(inner, inner_key);
     bool put;
@@ -73,7 +73,7 @@ std::pair<bool, bool> put_and_erase_inner(Into& into, From& from, const Key& key
     } else {
         put = inner.insert_or_assign(inner_key, value...).second;
     }
-    return {put, erase_inner(from, key, inner_key)};
+    return {put, erase_inner(from, found, inner_key)};
 }
 
 // Visits each entry of `outer` (a map of tables) whose table holds `key`,
