@@ -3,8 +3,7 @@
 The hash of a node id takes no secret, and its primary form is invertible:
 any first half of an id can be completed into an id with a chosen hash. This
 has bench/core_tables.cpp make N such ids (all with one primary hash), then
-times, for the crafted and
-for N random ids alike:
+times, for the crafted and for N random ids alike:
 
 - from_bytes of a diff naming every id (nodes, a ring and a star of edges,
   deletions), written directly as bytes in the order chosen here;
