@@ -93,7 +93,7 @@ public:
         // The edge is pending, no longer a recorded deletion. Allocating
         // steps first, the erasure last: a failure leaves the diff as it was.
         if (into_.built()) [[unlikely]] {
-            add_pending_indexed(source, target, weight);
+            pending_edges_ += into_.add_pending(pending, source, target, weight);
             erase_inner(edges_.deleted_edges, edges_.deleted_edges.find(source), target);
         } else {
             pending_edges_ += put_and_erase_inner(pending, edges_.deleted_edges, source, target, weight).first;
@@ -141,23 +141,6 @@ public:
     bool indexes_sources_by_target() const noexcept { return into_.built(); }
 
 private:
-    // The pending edge from `source` to `target`, recorded in the index
-    // too if it is new. If either step throws, neither has changed.
-    void add_pending_indexed(const Key& source, const Key& target, Weight weight) {
-        auto& pending = edges_.new_or_updated_edges;
-        auto [entry, new_source] = pending.try_emplace(source);
-        if (!entry->second.insert_or_assign(target, weight).second) return;
-        try {
-            into_.add(target, source, pending);
-        } catch (...) {
-            // The index is apart from the pending edges: `entry` still holds.
-            entry->second.erase(target);
-            if (new_source) pending.erase(entry);
-            throw;
-        }
-        ++pending_edges_;
-    }
-
     // delete_node once the index pays: the same steps, with the sources
     // that hold a pending edge into the node taken from the index.
     void delete_node_indexed(const Key& node) {

@@ -36,7 +36,6 @@
 // beyond what it was kept exact through.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 #include <utility>
@@ -223,6 +222,24 @@ public:
         }
     }
 
+    // Puts the edge from `source` to `target` with `weight` in `pending`,
+    // and in the index if new: whether it is. If either step throws, neither
+    // has changed. Out of line, so that add_edge's common path stays short.
+    template <class Pending, class Weight>
+    [[gnu::noinline]] bool add_pending(Pending& pending, const Key& source, const Key& target, Weight weight) {
+        auto [entry, new_source] = pending.try_emplace(source);
+        if (!entry->second.insert_or_assign(target, weight).second) return false;
+        try {
+            add(target, source, pending);
+        } catch (...) {
+            // The index is apart from the pending edges: `entry` still holds.
+            entry->second.erase(target);
+            if (new_source) pending.erase(entry);
+            throw;
+        }
+        return true;
+    }
+
     // `source` no longer has a pending edge into `target` in `pending`.
     template <class Pending>
     void remove(const Key& target, const Key& source, Pending& pending) noexcept {
@@ -247,7 +264,7 @@ public:
     // `pending` itself or the index; if it throws, the index is dropped (some
     // sources handed over already) and the exception passed on.
     template <class Pending, class Move>
-    void forget_all(const Key& target, Pending& pending, Move&& move) {
+    [[gnu::noinline]] void forget_all(const Key& target, Pending& pending, Move&& move) {
         auto entry = index_.find(target);
         if (entry == index_.end()) return;
         try {
