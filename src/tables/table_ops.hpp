@@ -1,7 +1,7 @@
 // Steps on one key in several tables at once (the rules of a diff are
 // written with them). Each table is an allocation of its own, so the probe
 // of a key not seen lately is likely a cache miss in each: a step starts the
-// probe of every table it touches (`prefetch`, where a table offers one)
+// probe of every table it touches (`prefetch`, always inlined, where offered)
 // before it probes the first, so that the misses overlap instead of
 // queueing. Callers name only the tables a step reads or changes.
 #pragma once
@@ -11,7 +11,7 @@
 namespace tovra {
 
 namespace table_ops_detail {
-inline void prefetch(const auto& table, const auto& key) noexcept {
+[[gnu::always_inline]] inline void prefetch(const auto& table, const auto& key) noexcept {
     if constexpr (requires { table.prefetch(key); }) table.prefetch(key);
 }
 }  // namespace table_ops_detail
