@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "diff/uuid.hpp"
+#include "common/uuid.hpp"
 
 namespace bench {
 

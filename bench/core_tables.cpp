@@ -2,7 +2,8 @@
 // containers they replaced: ns per operation, bytes per stored edge, the
 // longest probe random keys reach, and crafted colliding ids against random
 // ones through a whole diff (build and decode). Not part of the test suite;
-// built and run by bench/run_core_tables.sh.
+// built and run by bench/run_core_tables.sh. With `--colliding-ids N` it
+// prints N crafted ids instead (see print_crafted_ids).
 //
 // Memory is glibc's count of bytes in use (mallinfo2), chunk headers and
 // separately mapped large blocks included: what a process actually pays.
@@ -23,7 +24,7 @@
 #include "bytes/graph_diff_codec.hpp"
 #include "bench_support.hpp"
 #include "diff/graph_diff.hpp"
-#include "diff/hash_containers.hpp"
+#include "tables/tables.hpp"
 #include "flat_table_diagnostics.hpp"
 
 namespace {
@@ -38,20 +39,6 @@ std::size_t heap_in_use() {
     return info.uordblks + info.hblkhd;
 }
 
-// Ids sharing one primary hash: the first word is free, the second cancels
-// it before the primary hash's final mixing (which is a bijection, so equal
-// inputs to it give equal hashes).
-Uuid colliding_id(std::uint64_t free_word, std::uint64_t state) {
-    const std::uint64_t hi =
-        state ^ 0x13198a2e03707344ULL ^ ((free_word ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL);
-    Uuid id;
-    for (int i = 0; i < 8; ++i) {
-        id.bytes[i] = static_cast<std::uint8_t>(free_word >> (8 * i));
-        id.bytes[8 + i] = static_cast<std::uint8_t>(hi >> (8 * i));
-    }
-    return id;
-}
-
 std::vector<Uuid> random_ids(std::size_t n, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
     std::vector<Uuid> ids(n);
@@ -62,7 +49,7 @@ std::vector<Uuid> random_ids(std::size_t n, std::uint64_t seed) {
 std::vector<Uuid> crafted_ids(std::size_t n, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
     std::vector<Uuid> ids(n);
-    for (Uuid& id : ids) id = colliding_id(rng(), 0x5eed);
+    for (Uuid& id : ids) id = UuidHash::with_premix(rng(), 0x5eed);
     return ids;
 }
 
@@ -321,7 +308,20 @@ void crafted_against_random(std::size_t n) {
 
 }  // namespace
 
+// `--colliding-ids N`: N crafted ids, one per line in hex, for
+// bench/crafted_collisions.py, which times them through the module.
+int print_crafted_ids(std::size_t n) {
+    for (const Uuid& id : crafted_ids(n, 22)) {
+        for (std::uint8_t byte : id.bytes) std::printf("%02x", byte);
+        std::printf("\n");
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--colliding-ids") == 0) {
+        return print_crafted_ids(std::strtoull(argv[2], nullptr, 10));
+    }
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int repeats = quick ? 2 : 5;
 

@@ -8,6 +8,6 @@ cd "$(dirname "$0")/.."
 out=build/sweep
 mkdir -p "$out"
 ${CXX:-g++} -std=c++20 -O3 -DNDEBUG -Wall -Wextra -Wpedantic -Werror -Isrc -Ibench \
-    bench/delete_node_sweep.cpp src/diff/table_memory.cpp src/diff/graph_diff_index.cpp \
+    bench/delete_node_sweep.cpp src/tables/table_memory.cpp \
     -o "$out/delete_node_sweep"
 exec "$out/delete_node_sweep" "$@"

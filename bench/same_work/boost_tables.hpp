@@ -9,7 +9,7 @@
 #include <cstddef>
 
 #include "diff/sources_by_target.hpp"
-#include "diff/uuid.hpp"
+#include "common/uuid.hpp"
 
 namespace tovra::same_work {
 

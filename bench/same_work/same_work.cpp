@@ -14,7 +14,7 @@
 
 #include "boost_tables.hpp"
 #include "diff/graph_diff.hpp"
-#include "diff/uuid.hpp"
+#include "common/uuid.hpp"
 #include "extension/argument_parser.hpp"
 #include "extension/borrow_flag.hpp"
 #include "extension/call_wrapper.hpp"

@@ -187,7 +187,7 @@ bool read_deleted_nodes(Reader& in, UuidGraphDiff::NodeSet& out) {
 
 // Sections 3 and 4: the targets of section 3 carry a weight each.
 template <class Targets>
-bool read_sources(Reader& in, HashMap<Uuid, Targets, UuidHash>& out) {
+bool read_sources(Reader& in, FlatMap<Uuid, Targets, UuidHash>& out) {
     std::uint64_t sources;
     if (!in.count(sources)) return false;
     out.reserve(in.room_for(sources));

@@ -8,19 +8,18 @@
 // which may carry its hash, worked out once for every table an operation
 // probes); `Map<V>` and `Set`, keyed by node id; and `InnerMap<V>` and
 // `InnerSet`, the targets of one source. Each table takes a `Key` or an id
-// in find, contains, erase, try_emplace, insert_or_assign and insert, and
-// may offer `prefetch(key)` (see table_ops.hpp).
+// in find, contains, erase, try_emplace, insert_or_assign and insert; how
+// the steps over several tables overlap their probes is table_ops.hpp's.
 #pragma once
 
 #include <cstddef>
 #include <utility>
 
 #include "common/result.hpp"
-#include "diff/hash_containers.hpp"
+#include "common/uuid.hpp"
 #include "diff/sources_by_target.hpp"
-#include "diff/table_ops.hpp"
-#include "diff/uuid.hpp"
 #include "node_update/node_update.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra {
 
@@ -77,57 +76,40 @@ public:
         }
         // The node is recorded deleted, its update dropped, and so are its
         // pending edges out...
-        prefetch(pending, node);
-        insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_);
-        if (auto out = pending.find(node); out != pending.end()) {
-            pending_edges_ -= out->second.size();
-            pending.erase(out);
-        }
+        pending_edges_ -= insert_erase_and_take(deleted_nodes_, node, pending, new_or_updated_nodes_).size();
         // ...while pending edges into it become recorded deletions. The
         // emptied source entries stay (they still count); only delete_edge,
         // clear or a new add_edge on that source touches them again.
-        for_each_probing_inner(pending, node, [&](auto& source) {
-            if (source.second.contains(node)) [[unlikely]] pending_to_deleted(source, node);
-        });
+        for_each_holding(pending, node, [&](auto& source) { pending_to_deleted(source, node); });
     }
 
     Result<Done, DiffError> add_edge(const Id& from, const Id& to, Weight weight) {
         auto& pending = edges_.new_or_updated_edges;
         const Key source = Tables::key(from);
         const Key target = Tables::key(to);
-        into_.prefetch(target);
-        if (holds_either(deleted_nodes_, source, target, pending, edges_.deleted_edges)) {
+        if (deleted_nodes_.contains(source) || deleted_nodes_.contains(target)) {
             return fail(DiffError::end_node_deleted);
         }
-        // Allocating steps first, the erasure last: a failure leaves the diff as it was.
+        // The edge is pending, no longer a recorded deletion. Allocating
+        // steps first, the erasure last: a failure leaves the diff as it was.
         if (into_.built()) [[unlikely]] {
-            add_pending_indexed(source, target, weight);
+            pending_edges_ += into_.add_pending(pending, source, target, weight);
+            erase_inner(edges_.deleted_edges, edges_.deleted_edges.find(source), target);
         } else {
-            pending_edges_ += inner_table(pending, source, target).insert_or_assign(target, weight).second;
-        }
-        auto deleted = edges_.deleted_edges.find(source);
-        if (deleted != edges_.deleted_edges.end()) {
-            deleted->second.erase(target);
-            if (deleted->second.empty()) edges_.deleted_edges.erase(deleted);
+            pending_edges_ += put_and_erase_inner(pending, edges_.deleted_edges, source, target, weight).first;
         }
         return Done{};
     }
 
     void delete_edge(const Id& from, const Id& to) {
-        auto& deleted = edges_.deleted_edges;
         auto& pending = edges_.new_or_updated_edges;
         const Key source = Tables::key(from);
         const Key target = Tables::key(to);
-        into_.prefetch(target);
-        auto found = find_with_inner(pending, source, target, deleted);
-        inner_table(deleted, source, target).insert(target);
-        if (found != pending.end()) {
-            if (found->second.erase(target) != 0) {
-                --pending_edges_;
-                if (into_.built()) into_.remove(target, source, pending);
-            }
-            // Also drops a map that delete_node had already emptied.
-            if (found->second.empty()) pending.erase(found);
+        // The edge is a recorded deletion, no longer pending; a source
+        // entry that delete_node had already emptied goes too.
+        if (put_and_erase_inner(edges_.deleted_edges, pending, source, target).second) {
+            --pending_edges_;
+            if (into_.built()) into_.remove(target, source, pending);
         }
     }
 
@@ -159,46 +141,23 @@ public:
     bool indexes_sources_by_target() const noexcept { return into_.built(); }
 
 private:
-    // The pending edge from `source` to `target`, recorded in the index
-    // too if it is new. If either step throws, neither has changed.
-    void add_pending_indexed(const Key& source, const Key& target, Weight weight) {
-        auto& pending = edges_.new_or_updated_edges;
-        auto [entry, new_source] = pending.try_emplace(source);
-        if (!entry->second.insert_or_assign(target, weight).second) return;
-        try {
-            into_.add(target, source, pending);
-        } catch (...) {
-            // The index is apart from the pending edges: `entry` still holds.
-            entry->second.erase(target);
-            if (new_source) pending.erase(entry);
-            throw;
-        }
-        ++pending_edges_;
-    }
-
     // delete_node once the index pays: the same steps, with the sources
     // that hold a pending edge into the node taken from the index.
-    [[gnu::noinline]] void delete_node_indexed(const Key& node) {
+    void delete_node_indexed(const Key& node) {
         auto& pending = edges_.new_or_updated_edges;
         // Built before anything changes: building may throw.
         if (!into_.built()) into_.build(pending);
-        auto out = find_ahead_of(pending, node, deleted_nodes_, new_or_updated_nodes_);
-        insert_and_erase(deleted_nodes_, node, new_or_updated_nodes_);
-        if (out != pending.end()) {
-            // Out of the map first: the index asks the map which sources
-            // still hold each target.
-            const TargetWeights targets = std::move(out->second);
-            pending_edges_ -= targets.size();
-            pending.erase(out);
-            into_.remove_source(node, targets, pending);
-        }
+        // Out of the map first: the index asks the map which sources still
+        // hold each target.
+        const TargetWeights targets = insert_erase_and_take(deleted_nodes_, node, pending, new_or_updated_nodes_);
+        pending_edges_ -= targets.size();
+        into_.remove_source(node, targets, pending);
         into_.forget_all(node, pending, [&](auto& source) { pending_to_deleted(source, node); });
     }
 
     // The pending edge from `source` to `target` becomes a recorded deletion.
-    // Out of line: a scan asks every source, and few hold the target.
     template <class Source>
-    [[gnu::noinline]] void pending_to_deleted(Source& source, const Key& target) {
+    void pending_to_deleted(Source& source, const Key& target) {
         edges_.deleted_edges[source.first].insert(target);
         pending_edges_ -= source.second.erase(target);
     }
@@ -209,7 +168,7 @@ private:
         if (!pending_edges_known_) [[unlikely]] count_pending_edges();
         return pending_edges_;
     }
-    [[gnu::noinline, gnu::cold]] void count_pending_edges() noexcept {
+    [[gnu::cold]] void count_pending_edges() noexcept {
         const auto& pending = edges_.new_or_updated_edges;
         pending_edges_ = 0;
         for (const auto& source : pending) pending_edges_ += source.second.size();
@@ -229,16 +188,14 @@ private:
     SourcesByTarget<Tables> into_;   // for delete_node, once it pays
 };
 
+// A node's update owns its texts' heap blocks through plain pointers and
+// never points into itself (node_update/optional_text.hpp), so the node
+// table grows and shifts its slots as bytes.
+template <>
+struct flat_detail::RelocatesByCopy<NodeUpdate> : std::true_type {};
+
 using UuidTables = FlatTables<Uuid, UuidHash>;
 using UuidGraphDiff = GraphDiff<Uuid, NodeUpdate, float, UuidTables>;
 using UuidEdgeDiff = UuidGraphDiff::Edges;
-
-// The indexed paths of delete_node and add_edge are compiled once, in
-// graph_diff_index.cpp, so that they leave the inlining of the common paths
-// in the units that call the operations as it was without them.
-extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::delete_node_indexed(const UuidTables::Key&);
-extern template void GraphDiff<Uuid, NodeUpdate, float, UuidTables>::add_pending_indexed(const UuidTables::Key&,
-                                                                                        const UuidTables::Key&,
-                                                                                        float);
 
 }  // namespace tovra

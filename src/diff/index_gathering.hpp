@@ -1,6 +1,6 @@
 // Building the index of sources by target (sources_by_target.hpp) in one
 // pass over the pending edges, for tables whose index keeps its sources in
-// RefBags (hash_containers.hpp).
+// RefBags (tables/ref_bag.hpp).
 //
 // Inserting edge by edge costs a random probe of the index per edge, and a
 // target's array of sources is allocated and regrown as its sources come
@@ -9,12 +9,9 @@
 //   1. gather: one walk of the pending map writes each edge as (the target's
 //      hash, the source's reference, the target) into one array sized from
 //      the edges counted first;
-//   2. sort that array by the target's hash (a stable pass of a radix sort
-//      on its top bits into buckets, one more within each bucket, which fits
-//      the cache, then the few edges whose top bits agree by the whole hash
-//      and the id), so that a target's edges are together, in the order of
-//      the walk, and the targets in the order of their home slots in the
-//      index;
+//   2. sort that array into the order of the targets' home slots in the
+//      index (tables/hash_order.hpp), so that a target's edges are
+//      together, in the order of the walk;
 //   3. lay out: the index is reserved once for the targets counted, every
 //      array of sources is laid in one block sized from the same count, and
 //      the targets are inserted in the order of their homes, each probe
@@ -31,16 +28,14 @@
 // order they are inserted in, itself a function of the hashes and ids.
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <type_traits>
 #include <utility>
 
-#include "diff/ref_bag.hpp"
+#include "common/scratch.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra::index_gathering {
 
@@ -50,86 +45,14 @@ template <class Id>
 struct Edge {
     std::uint64_t hash;  // the target's primary hash
     std::uint64_t ref;   // the source, as the index refers to it
-    unsigned char target[sizeof(Id)];
+    unsigned char key[sizeof(Id)];  // the target
 
     Id id() const noexcept {
         Id id;
-        std::memcpy(static_cast<void*>(&id), target, sizeof(Id));
+        std::memcpy(static_cast<void*>(&id), key, sizeof(Id));
         return id;
     }
 };
-
-// `count` objects of a trivial type, uninitialised, from the heap.
-template <class T>
-class Scratch {
-    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
-
-public:
-    Scratch() noexcept = default;
-    explicit Scratch(std::size_t count)
-        : at_(count == 0 ? nullptr : static_cast<T*>(::operator new(count * sizeof(T)))), count_(count) {}
-    Scratch(Scratch&& other) noexcept
-        : at_(std::exchange(other.at_, nullptr)), count_(std::exchange(other.count_, 0)) {}
-    Scratch& operator=(Scratch&& other) noexcept {
-        Scratch taken(std::move(other));
-        std::swap(at_, taken.at_);
-        std::swap(count_, taken.count_);
-        return *this;
-    }
-    ~Scratch() {
-        ::operator delete(at_);
-    }
-    T* get() const noexcept { return at_; }
-    T& operator[](std::size_t i) const noexcept { return at_[i]; }
-
-private:
-    T* at_ = nullptr;
-    std::size_t count_ = 0;
-};
-
-// The radix passes: the top `high_bits` of the hash into buckets, then the
-// next `low_bits` within each.
-inline constexpr unsigned high_bits = 11;
-inline constexpr unsigned low_bits = 8;
-inline std::size_t high_digit(std::uint64_t hash) noexcept { return static_cast<std::size_t>(hash >> (64 - high_bits)); }
-inline std::size_t low_digit(std::uint64_t hash) noexcept {
-    return static_cast<std::size_t>(hash >> (64 - high_bits - low_bits)) & ((std::size_t{1} << low_bits) - 1);
-}
-
-// Stable: `from[0, n)` into `to` by `digit_of`, whose counts are `counts`
-// (left as the ends of the buckets).
-template <class E, class Digit, std::size_t Values>
-void scatter(const E* from, E* to, std::size_t n, Digit&& digit_of, std::array<std::size_t, Values>& counts) {
-    std::size_t at = 0;
-    for (std::size_t& count : counts) at += std::exchange(count, at);
-    for (std::size_t i = 0; i < n; ++i) to[counts[digit_of(from[i].hash)]++] = from[i];
-}
-
-// Orders edges whose top bits agree by the whole hash, then the id's bytes,
-// keeping the walk's order among equals.
-template <class E>
-void finish(E* edges, std::size_t n) {
-    const auto before = [](const E& a, const E& b) {
-        if (a.hash != b.hash) return a.hash < b.hash;
-        return std::memcmp(a.target, b.target, sizeof(a.target)) < 0;
-    };
-    constexpr std::uint64_t top = ~std::uint64_t{0} << (64 - high_bits - low_bits);
-    for (std::size_t start = 0; start < n;) {
-        std::size_t end = start + 1;
-        while (end < n && ((edges[end].hash ^ edges[start].hash) & top) == 0) ++end;
-        if (end - start > 16) {
-            std::stable_sort(edges + start, edges + end, before);
-        } else {
-            for (std::size_t i = start + 1; i < end; ++i) {
-                const E moving = edges[i];
-                std::size_t j = i;
-                for (; j > start && before(moving, edges[j - 1]); --j) edges[j] = edges[j - 1];
-                edges[j] = moving;
-            }
-        }
-        start = end;
-    }
-}
 
 // Builds into `index` (empty) and `block` the index of the sources in
 // `pending` by target. If this throws, `index` and `block` may hold part of
@@ -139,48 +62,29 @@ void gather(const Pending& pending, Index& index, Scratch<std::uint64_t>& block)
     using Id = std::remove_cvref_t<decltype(pending.begin()->first)>;
     static_assert(std::is_trivially_copyable_v<Id>, "gathered targets are copied as bytes");
     using E = Edge<Id>;
-    const auto target_of = [](const auto& entry) -> const Id& {
-        if constexpr (requires { entry.first; }) {
-            return entry.first;
-        } else {
-            return entry;
-        }
-    };
 
     std::size_t n = 0;
     for (const auto& source : pending) n += source.second.size();
     if (n == 0) return;
     Scratch<E> edges(n);
-    Scratch<E> spare(n);
-    std::array<std::size_t, std::size_t{1} << high_bits> buckets{};
 
     std::size_t at = 0;
     pending.for_each_with_inner([&](const auto& source) {
         const std::uint64_t ref = Tables::source_ref(pending, Tables::key(source.first));
         for (const auto& entry : source.second) {
-            const Id& target = target_of(entry);
+            const Id& target = key_of(entry);
             E& edge = edges[at++];
-            edge.hash = Tables::key(target).primary;
+            edge.hash = index.hash_of(Tables::key(target));
             edge.ref = ref;
-            std::memcpy(edge.target, static_cast<const void*>(&target), sizeof(Id));
-            ++buckets[high_digit(edge.hash)];
+            std::memcpy(edge.key, static_cast<const void*>(&target), sizeof(Id));
         }
     });
 
-    const auto high = [](std::uint64_t hash) { return high_digit(hash); };
-    const auto low = [](std::uint64_t hash) { return low_digit(hash); };
-    scatter(edges.get(), spare.get(), n, high, buckets);
-    for (std::size_t b = 0, start = 0; b < buckets.size(); start = buckets[b++]) {
-        std::array<std::size_t, std::size_t{1} << low_bits> counts{};
-        for (std::size_t i = start; i < buckets[b]; ++i) ++counts[low_digit(spare[i].hash)];
-        scatter(spare.get() + start, edges.get() + start, buckets[b] - start, low, counts);
-    }
-    spare = Scratch<E>();
-    finish(edges.get(), n);
+    hash_order::sort(edges.get(), n);
 
     // The runs of one target each: how many, and the block's words.
     const auto same_target = [](const E& a, const E& b) {
-        return a.hash == b.hash && std::memcmp(a.target, b.target, sizeof(a.target)) == 0;
+        return a.hash == b.hash && std::memcmp(a.key, b.key, sizeof(a.key)) == 0;
     };
     std::size_t targets = 0;
     std::size_t words = 0;
@@ -199,7 +103,7 @@ void gather(const Pending& pending, Index& index, Scratch<std::uint64_t>& block)
         RefBag bag = RefBag::gathered(count, [&](std::size_t i) { return edges[start + i].ref; }, free_words);
         free_words += RefBag::block_words(count);
         const Id target = edges[start].id();
-        index.try_emplace(typename Tables::Key{target, edges[start].hash}, std::move(bag));
+        index.try_emplace(Tables::key(target), std::move(bag));
     }
 }
 

@@ -36,16 +36,13 @@
 // beyond what it was kept exact through.
 #pragma once
 
-#include <cstddef>
-#include <utility>
-
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "diff/index_cost.hpp"
 #include "diff/index_gathering.hpp"
-#include "diff/ref_bag.hpp"
-#include "diff/table_ops.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra {
 
@@ -60,13 +57,51 @@ struct SourceIdRefs {
         return source;
     }
     template <class Pending>
-    static bool ref_scheme(const Pending&) noexcept {
-        return false;
+    static unsigned ref_scheme(const Pending&) noexcept {
+        return 0;
     }
     template <class Pending, class Visit>
     static void for_each_source(Pending& pending, const Id& ref, Visit&& visit) {
         auto found = pending.find(ref);
         if (found != pending.end()) visit(*found);
+    }
+};
+
+// The module's tables for a diff: a key that carries its primary hash; the
+// outer tables, by node id; the inner ones, which hold their first entry in place.
+template <class Id, class Hash>
+struct FlatTables {
+    using Key = HashedKey<Id>;
+    static Key key(const Id& id) noexcept { return {id, Hash{}.primary(id)}; }
+
+    template <class Value>
+    using Map = FlatMap<Id, Value, Hash>;
+    using Set = FlatSet<Id, Hash>;
+    template <class Value>
+    using InnerMap = InlineFirst<FlatMap<Id, Value, Hash>>;
+    using InnerSet = InlineFirst<FlatSet<Id, Hash>>;
+
+    // How the index of sources by target (sources_by_target.hpp) refers to
+    // a source: by the hash the map of pending edges places it by, the
+    // lowest bit set (RefBag's mark for a number held in place). Half the
+    // bytes of an id, and the map finds the source again from it; sources
+    // may share a reference, so the index asks each source found whether it
+    // holds the target. A reference lasts while `ref_scheme` does.
+    using SourceRef = std::uint64_t;
+    using SourceRefs = RefBag;
+    static constexpr bool refs_shared = true;
+    template <class Pending>
+    static SourceRef source_ref(const Pending& pending, const Key& source) noexcept {
+        return pending.hash_of(source) | 1;
+    }
+    template <class Pending>
+    static unsigned ref_scheme(const Pending& pending) noexcept {
+        return pending.hash_generation();
+    }
+    // Visits each entry of `pending` that `ref` may refer to.
+    template <class Pending, class Visit>
+    static void for_each_source(Pending& pending, SourceRef ref, Visit&& visit) {
+        pending.for_each_with_hash(ref, visit);
     }
 };
 
@@ -145,7 +180,7 @@ public:
     template <class Pending>
     [[gnu::noinline]] void build(const Pending& pending) {
         Index made;
-        index_gathering::Scratch<std::uint64_t> block;
+        Scratch<std::uint64_t> block;
         if constexpr (std::is_same_v<typename Tables::SourceRefs, RefBag>) {
             try {
                 index_gathering::gather<Tables>(pending, made, block);
@@ -173,12 +208,6 @@ public:
         spent_ = 0;
     }
 
-    // Starts on what add or remove of `target` reads first, so that the
-    // index's miss overlaps the diff's own instead of following them.
-    [[gnu::always_inline]] void prefetch(const Key& target) const noexcept {
-        if (built_) tovra::prefetch(index_, target);
-    }
-
     // `source` now has a pending edge into `target` in `pending`. If this
     // throws, the index is as it was.
     template <class Pending>
@@ -191,6 +220,24 @@ public:
             if (inserted) index_.erase(target);
             throw;
         }
+    }
+
+    // Puts the edge from `source` to `target` with `weight` in `pending`,
+    // and in the index if new: whether it is. If either step throws, neither
+    // has changed. Out of line, so that add_edge's common path stays short.
+    template <class Pending, class Weight>
+    [[gnu::noinline]] bool add_pending(Pending& pending, const Key& source, const Key& target, Weight weight) {
+        auto [entry, new_source] = pending.try_emplace(source);
+        if (!entry->second.insert_or_assign(target, weight).second) return false;
+        try {
+            add(target, source, pending);
+        } catch (...) {
+            // The index is apart from the pending edges: `entry` still holds.
+            entry->second.erase(target);
+            if (new_source) pending.erase(entry);
+            throw;
+        }
+        return true;
     }
 
     // `source` no longer has a pending edge into `target` in `pending`.
@@ -217,7 +264,7 @@ public:
     // `pending` itself or the index; if it throws, the index is dropped (some
     // sources handed over already) and the exception passed on.
     template <class Pending, class Move>
-    void forget_all(const Key& target, Pending& pending, Move&& move) {
+    [[gnu::noinline]] void forget_all(const Key& target, Pending& pending, Move&& move) {
         auto entry = index_.find(target);
         if (entry == index_.end()) return;
         try {
@@ -263,20 +310,10 @@ private:
 
     using Index = typename Tables::template Map<typename Tables::SourceRefs>;
 
-    // A target as a map holds it (an entry) or as a set does (the id).
-    template <class Entry>
-    static const auto& key_of(const Entry& entry) noexcept {
-        if constexpr (requires { entry.first; }) {
-            return entry.first;
-        } else {
-            return entry;
-        }
-    }
-
     Index index_;
-    index_gathering::Scratch<std::uint64_t> block_;  // arrays of sources laid by the build
+    Scratch<std::uint64_t> block_;  // arrays of sources laid by the build
     bool built_ = false;
-    bool scheme_ = false;         // Tables::ref_scheme of the pending map, when built
+    unsigned scheme_ = 0;         // Tables::ref_scheme of the pending map, when built
     std::uint64_t spent_ = 0;     // what scans and counts have cost so far (IndexCost)
 };
 

@@ -6,7 +6,7 @@
 #include <Python.h>
 
 #include "common/narrow_to_float.hpp"
-#include "diff/uuid.hpp"
+#include "common/uuid.hpp"
 #include "extension/error_value.hpp"
 #include "node_update/node_update.hpp"
 

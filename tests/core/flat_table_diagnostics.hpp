@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "diff/flat_table_core.hpp"
-#include "diff/inline_first.hpp"
+#include "tables/flat_table_core.hpp"
+#include "tables/inline_first.hpp"
 
 namespace tovra::flat_detail {
 

@@ -117,7 +117,7 @@ TEST_CASE("index of sources: the one-pass build holds each target's sources in t
             }
         }
         UuidTables::Map<RefBag> index;
-        tovra::index_gathering::Scratch<std::uint64_t> block;
+        tovra::Scratch<std::uint64_t> block;
         tovra::index_gathering::gather<UuidTables>(pending, index, block);
         CHECK_EQ(index.size(), expected.size());
         for (const auto& [target, refs] : expected) {
@@ -210,9 +210,8 @@ TEST_CASE("index of sources: the scan visits, in iteration order, every source t
                 if (into.contains(wanted)) expected.push_back(source);
             }
             std::vector<Uuid> visited;
-            pending.for_each_probing_inner(UuidTables::key(wanted), [&](auto& source) {
-                if (source.second.contains(UuidTables::key(wanted))) visited.push_back(source.first);
-            });
+            pending.for_each_inner_holding(UuidTables::key(wanted),
+                                           [&](auto& source) { visited.push_back(source.first); });
             CHECK(visited == expected);
         }
     }

@@ -14,7 +14,7 @@
 
 #include "bytes/graph_diff_codec.hpp"
 #include "check.hpp"
-#include "diff/table_memory.hpp"
+#include "tables/table_memory.hpp"
 #include "test_support.hpp"
 
 // The decoder must never size anything on the strength of a count or length

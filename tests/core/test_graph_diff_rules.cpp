@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <random>
 #include <set>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "check.hpp"
 #include "flat_table_diagnostics.hpp"
+#include "table_checks.hpp"
 #include "test_support.hpp"
 
 using namespace test_support;
@@ -62,7 +66,7 @@ struct Model {
     // The module's diff holding exactly this, taken as it is.
     UuidGraphDiff diff() const {
         UuidGraphDiff::NodeMap node_map;
-        for (const auto& [id, update] : nodes) node_map.emplace(id, update);
+        for (const auto& [id, update] : nodes) node_map.try_emplace(id, update);
         UuidGraphDiff::NodeSet node_set;
         for (const auto& id : deleted) node_set.insert(id);
         tovra::UuidEdgeDiff held;
@@ -348,3 +352,110 @@ TEST_CASE("graph diff: an allocation failure leaves the diff as it was, and the 
         }
     }
 }
+
+// ---------------------------------------------------------------------------
+// Keys chosen to collide, through the rules
+
+namespace {
+
+using tovra::bytes_to_graph_diff;
+
+Uuid random_id(std::mt19937_64& rng) { return id_from_words(rng(), rng()); }
+
+TEST_CASE("graph diff: ids crafted to collide in the primary hash, through a whole diff and its bytes") {
+    std::vector<Uuid> ids;
+    for (std::uint64_t i = 0; i < 2000; ++i) ids.push_back(colliding_id(i * 0x9e3779b97f4a7c15ULL, 42));
+    UuidGraphDiff diff;
+    NodeUpdate update;
+    update.label = "n";
+    for (std::size_t i = 0; i < 2000; ++i) {
+        diff.add_or_update_node(ids[i], update);
+        CHECK(diff.add_edge(ids[i], ids[(i + 1) % 2000], 1.0f).ok());
+        CHECK(diff.add_edge(ids[0], ids[i], 2.0f).ok());
+    }
+    CHECK_DIFF_SOUND(diff);
+    for (std::size_t i = 0; i < 2000; i += 3) diff.delete_node(ids[i]);
+    CHECK_DIFF_SOUND(diff);
+    CHECK(TableInspector::strong_hash_in_use(diff.new_or_updated_nodes()));
+    CHECK(TableInspector::strong_hash_in_use(diff.edges().new_or_updated_edges));
+    auto bytes = test_support::bytes_of(diff);
+    CHECK(bytes.ok());
+    if (!bytes) return;
+    auto decoded = bytes_to_graph_diff(std::span<const std::uint8_t>(bytes.value()));
+    CHECK(decoded.ok());
+    if (!decoded) return;
+    CHECK_DIFF_SOUND(decoded.value());
+    CHECK(decoded.value().deleted_nodes() == diff.deleted_nodes());
+    CHECK(decoded.value().edges().new_or_updated_edges == diff.edges().new_or_updated_edges);
+    CHECK(decoded.value().edges().deleted_edges == diff.edges().deleted_edges);
+    CHECK_EQ(decoded.value().node_count(), diff.node_count());
+}
+
+TEST_CASE("graph diff: delete_node reaches sources kept in the overflow") {
+    // Every source has a pending edge into `target`; many sources sit in the
+    // overflow of the source table, which delete_node must walk as well.
+    const std::vector<Uuid> sources = ids_colliding_in_both_hashes(300);
+    std::mt19937_64 rng(5);
+    const Uuid target = random_id(rng);
+    const Uuid other = random_id(rng);
+    UuidGraphDiff diff;
+    for (const Uuid& source : sources) {
+        CHECK(diff.add_edge(source, target, 1.0f).ok());
+        CHECK(diff.add_edge(source, other, 2.0f).ok());
+    }
+    CHECK(TableInspector::overflow_size(diff.edges().new_or_updated_edges) > 0);
+    diff.delete_node(target);
+    CHECK_DIFF_SOUND(diff);
+    std::size_t recorded = 0;
+    std::size_t kept = 0;
+    for (const Uuid& source : sources) {
+        const auto deleted = diff.edges().deleted_edges.find(source);
+        recorded += deleted != diff.edges().deleted_edges.end() && deleted->second.size() == 1 &&
+                    deleted->second.count(target) == 1;
+        const auto pending = diff.edges().new_or_updated_edges.find(source);
+        kept += pending->second.size() == 1 && pending->second.count(other) == 1;
+    }
+    CHECK_EQ(recorded, sources.size());
+    CHECK_EQ(kept, sources.size());
+}
+
+TEST_CASE("graph diff: the index of incoming edges finds sources kept in the overflow") {
+    // Sources colliding in both hashes, two random targets each of sixteen:
+    // a few deletions build the index, which must then find sources in the
+    // overflow from their hashes, for delete_node and delete_edge alike.
+    const std::vector<Uuid> sources = ids_colliding_in_both_hashes(300);
+    std::mt19937_64 rng(23);
+    std::vector<Uuid> targets;
+    for (int i = 0; i < 16; ++i) targets.push_back(random_id(rng));
+    UuidGraphDiff diff;
+    // Every target is deleted in the end: each edge ends as a recorded deletion.
+    std::map<Uuid, std::set<Uuid>> deleted;
+    for (const Uuid& source : sources) {
+        for (int k = 0; k < 2; ++k) {
+            const Uuid& target = targets[rng() % targets.size()];
+            CHECK(diff.add_edge(source, target, 1.0f).ok());
+            deleted[source].insert(target);
+        }
+    }
+    CHECK(TableInspector::overflow_size(diff.edges().new_or_updated_edges) > 0);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Uuid& source = sources[rng() % sources.size()];
+        const Uuid& target = targets[rng() % targets.size()];
+        diff.delete_edge(source, target);
+        deleted[source].insert(target);
+        diff.delete_node(targets[i]);
+        CHECK_DIFF_SOUND(diff);
+    }
+    CHECK(diff.indexes_sources_by_target());
+    std::size_t wrong = 0;
+    for (const auto& [source, into] : deleted) {
+        const auto pending = diff.edges().new_or_updated_edges.find(source);
+        const auto held = diff.edges().deleted_edges.find(source);
+        wrong += pending != diff.edges().new_or_updated_edges.end() && !pending->second.empty();
+        wrong += held == diff.edges().deleted_edges.end() ||
+                 std::set<Uuid>(held->second.begin(), held->second.end()) != into;
+    }
+    CHECK_EQ(wrong, std::size_t{0});
+}
+
+}  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check.hpp"
-#include "diff/ref_bag.hpp"
+#include "tables/ref_bag.hpp"
 
 using tovra::RefBag;
 

@@ -105,12 +105,9 @@ inline Uuid id_from_words(std::uint64_t lo, std::uint64_t hi) {
 }
 
 // An id whose primary hash equals that of every other id made with the same
-// `state`: the first word is free, the second cancels it before the final
-// mixing step.
+// `state`: the first word is free (see UuidHash::with_premix).
 inline Uuid colliding_id(std::uint64_t free_word, std::uint64_t state) {
-    const std::uint64_t hi =
-        state ^ 0x13198a2e03707344ULL ^ ((free_word ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL);
-    return id_from_words(free_word, hi);
+    return tovra::UuidHash::with_premix(free_word, state);
 }
 
 inline std::string random_text(std::mt19937& rng) {
@@ -179,7 +176,7 @@ inline NodeUpdate as_carried_by_json(NodeUpdate update) {
 
 inline UuidGraphDiff as_carried_by_json(const UuidGraphDiff& diff) {
     UuidGraphDiff::NodeMap nodes;
-    for (const auto& [id, update] : diff.new_or_updated_nodes()) nodes.emplace(id, as_carried_by_json(update));
+    for (const auto& [id, update] : diff.new_or_updated_nodes()) nodes.try_emplace(id, as_carried_by_json(update));
     return UuidGraphDiff(std::move(nodes), diff.deleted_nodes(), diff.edges());
 }
 

@@ -75,16 +75,28 @@ struct UuidHash {
     // The words are read little-endian on every host, so that the hashes, and
     // with them the iteration order, do not depend on the host.
     std::uint64_t primary(const Uuid& id) const noexcept {
-        const std::uint64_t lo = load_le<std::uint64_t>(id.bytes.data());
-        const std::uint64_t hi = load_le<std::uint64_t>(id.bytes.data() + 8);
-        std::uint64_t h = (lo ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL;
-        h ^= hi ^ 0x13198a2e03707344ULL;
+        std::uint64_t h = premix(load_le<std::uint64_t>(id.bytes.data()), load_le<std::uint64_t>(id.bytes.data() + 8));
         h ^= h >> 32;
         h *= 0xbf58476d1ce4e5b9ULL;
         h ^= h >> 29;
         h *= 0x94d049bb133111ebULL;
         h ^= h >> 32;
         return h;
+    }
+
+    // The primary hash's first step, of the two words, before its final
+    // mixing (a bijection): ids with one premix share one primary hash.
+    static constexpr std::uint64_t premix(std::uint64_t lo, std::uint64_t hi) noexcept {
+        return ((lo ^ 0x243f6a8885a308d3ULL) * 0x9e3779b97f4a7c15ULL) ^ hi ^ 0x13198a2e03707344ULL;
+    }
+
+    // The premix inverted on the second word: the id whose first word is
+    // `lo` and whose premix is `state`. Ids made with one `state` collide
+    // under `primary`, as a hostile caller's would (for tests and benchmarks).
+    static Uuid with_premix(std::uint64_t lo, std::uint64_t state) noexcept {
+        Uuid id;
+        store_le(store_le(id.bytes.data(), lo), premix(lo, 0) ^ state);
+        return id;
     }
 
     std::uint64_t strong(const Uuid& id) const noexcept {

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <type_traits>
 
-#include "diff/flat_table_core.hpp"
+#include "tables/flat_table_core.hpp"
 
 namespace tovra::flat_detail {
 

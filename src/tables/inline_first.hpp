@@ -1,8 +1,8 @@
-// A FlatMap or FlatSet (hash_containers.hpp) that holds its first entry in
+// A FlatMap or FlatSet (tables.hpp) that holds its first entry in
 // place, inside the object, and makes a table only for a second key.
 //
-// Made for the inner tables of a sparse graph, one per source: most sources
-// hold a single target, and held in the source's own slot that target costs
+// Made for inner tables, one per entry of an outer map, where most hold a
+// single key: held in the outer entry's own slot, that key costs
 // no allocation, no regrowth and no second cache miss on a later call. The
 // object is 24 bytes, 8 more than a table, which the first allocation saved
 // repays many times over.
@@ -11,7 +11,7 @@
 // in bytes the table leaves free (where a map's entry is larger than a
 // table): each key sets one of 32 bits picked from its bytes. A lookup of a
 // key whose bit is clear answers "absent" without reading the table, which
-// is what delete_node's scan asks of every source, and which mostly is the
+// is what a walk asking every inner table for one key needs, and which mostly is the
 // answer. Bits are never cleared by an erasure, and an insertion that goes
 // around this object (with_room) sets them all: the summary may say
 // "perhaps" for a key that is absent, never "absent" for one that is there.
@@ -33,7 +33,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "diff/flat_table.hpp"
+#include "tables/flat_table.hpp"
 
 namespace tovra {
 
@@ -289,7 +289,7 @@ private:
 
     // The summary of a table's keys, in the bytes of the object past the
     // table: only where the entry held in place is the larger, and only for
-    // keys of 16 plain bytes (a node id); otherwise every key may be there.
+    // keys of 16 plain bytes (an id); otherwise every key may be there.
     static constexpr bool has_summary = std::is_trivially_copyable_v<key_type> && sizeof(key_type) == 16 &&
                                         sizeof(value_type) >= sizeof(Table) + sizeof(std::uint32_t);
     static std::uint32_t summary_bit(const key_type& key) noexcept {

@@ -1,6 +1,6 @@
-// A set of odd 64-bit numbers in one word: the sources of one target in the
-// index of sources by target (sources_by_target.hpp), where most targets
-// have one source and a few have thousands.
+// A set of odd 64-bit numbers in one word: the values of an index kept by
+// hash (a diff's index of sources by target), where most keys have one
+// number and a few have thousands.
 //
 // The word is 0 for none, the number itself for one (odd), or the address
 // of a spill holding them all, which is aligned: bit 1 tells an array,
@@ -23,8 +23,8 @@
 #include <new>
 #include <utility>
 
-#include "diff/flat_table.hpp"
-#include "diff/hash_containers.hpp"
+#include "tables/flat_table.hpp"
+#include "tables/tables.hpp"
 
 namespace tovra {
 

@@ -18,8 +18,8 @@
 #include <initializer_list>
 #include <utility>
 
-#include "diff/flat_table_core.hpp"
-#include "diff/flat_table_iterator.hpp"
+#include "tables/flat_table_core.hpp"
+#include "tables/flat_table_iterator.hpp"
 
 namespace tovra::flat_detail {
 
@@ -113,9 +113,10 @@ public:
     std::uint64_t hash_of(const HashedKey<key_type>& hashed) const noexcept {
         return this->strong() ? Hash{}.strong(hashed.key) : hashed.primary;
     }
-    // Whether hash_of has changed from the primary hash: it changes only
-    // when an insertion meets hostile keys, and back only with clear.
-    bool on_strong_hash() const noexcept { return this->strong(); }
+    // Stays the same while hash_of gives every key the hash it gave: a
+    // caller that keeps hashes instead of keys compares it before trusting
+    // them. Changes only when an insertion meets hostile keys, or on clear.
+    unsigned hash_generation() const noexcept { return this->strong() ? 1 : 0; }
 
     // Visits each entry whose key hash_of gives `h`, ignoring the lowest bit
     // of both: for a caller that kept a key's hash instead of the key (with

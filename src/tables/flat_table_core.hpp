@@ -1,58 +1,7 @@
 // The probe core of the open-addressing table behind FlatMap and FlatSet. The
 // interface built on it is flat_table.hpp; its iterator, flat_table_iterator.hpp.
 //
-// Design. A table is one allocation, its block, holding a control byte per
-// slot and then the slots: Robin Hood linear probing, backward-shift
-// deletion (no tombstones), at most 7/8 of the slots in use (every slot, in a
-// table of at most `full_up_to` slots). The table object itself is the
-// block's address, the size, the capacity's class and two flags: 16 bytes,
-// and an empty table has no block at all. Most tables of a diff are small
-// inner tables, so both the empty and the tiny table are first-class cases.
-//
-// Capacities are not powers of two: a block pays for every slot it has, and
-// doubling leaves a table between 7/16 and 7/8 full, over a third of the
-// slots idle on average. Tiny tables step a slot or two at a time (a source with
-// three targets gets three slots, not four), larger ones alternate 2^k and
-// 1.5 x 2^k, and a large block grows through both. A key's home slot is the top 32 bits of its hash scaled to the
-// capacity, which keeps homes in hash order: that is what the Robin Hood
-// order of a cluster needs, and it is the same arithmetic on every host.
-//
-// A block of 8 slots (the overflow's address only in tables large enough to
-// hold a run longer than `max_distance`):
-//
-//   block_
-//   |
-//   v
-//   +--+--+--+--+--+--+--+--+---+--------+--------+-----+--------+-----------+
-//   |c0|c1|c2|c3|c4|c5|c6|c7|pad| slot 0 | slot 1 | ... | slot 7 | overflow* |
-//   +--+--+--+--+--+--+--+--+---+--------+--------+-----+--------+-----------+
-//    control bytes                slots: a key, or a key and its value,
-//    0: empty                     constructed only where the control byte
-//    d + 1: taken, its entry      is not 0
-//    d slots past its home
-//
-// The control bytes come first so that a small table's control bytes share
-// a cache line with its first slots, and a walk reads eight of them at once.
-// Within a cluster, entries are in order of home slot, so a lookup stops at
-// the first entry closer to home than the key would be, and compares a key
-// only where the distances agree.
-//
-// Order. Every step that moves an entry is a function of the keys and of the
-// operations applied, so the slot order is too. Nothing depends on an
-// address, a clock or a per-process seed.
-//
-// Hostile keys. The hash takes no secret, so a caller can choose keys that
-// collide; the primary hash is even invertible. Every probe is therefore
-// bounded: no entry sits more than `max_distance` slots past its home slot.
-// When an insertion would break that bound, a table still on the primary hash
-// rehashes itself, at the same capacity, under the strong hash (a growth that
-// would break it, at the new capacity) and keeps it until it is cleared. A
-// table already on the strong hash puts the key in an ordered map beside
-// the slots instead (the "overflow"), so even keys chosen
-// against the strong hash cost O(max_distance + log n) per operation. Both
-// steps are decided by the keys and operations alone. Random keys never get
-// near the bound (see bench/core_tables.cpp and the table tests), so neither
-// step is taken in normal use.
+// Its design and layout are described in tables.hpp.
 //
 // Sections, in reading order: construction and ownership; the block's
 // geometry; lookup; prefetch and walks; insertion; erasure; growth,
@@ -76,8 +25,8 @@
 #endif
 
 #include "common/little_endian.hpp"
-#include "diff/flat_table_policies.hpp"
-#include "diff/table_memory.hpp"
+#include "tables/flat_table_policies.hpp"
+#include "tables/table_memory.hpp"
 
 namespace tovra::flat_detail {
 
@@ -192,9 +141,9 @@ protected:
     static constexpr std::uint8_t strong_flag = 1;
     static constexpr std::uint8_t overflow_flag = 2;
 
-    // A table this small may fill every slot. The inner tables of a graph
-    // hold a source's targets, from two to a few dozen: kept full they take
-    // less memory (at ten targets per source, 38.8 bytes per edge against
+    // A table this small may fill every slot. Inner tables (one per entry of
+    // an outer map) hold two to a few dozen keys: kept full they take less
+    // memory (at ten keys per inner table, 38.8 bytes per key against
     // 42.4 when only tables of four slots filled up) and regrow less often,
     // and a miss in a full table still stops within `full_up_to + 1`
     // control bytes, one cache line (no entry is farther from home).
@@ -207,8 +156,8 @@ protected:
 
     // The capacity of each class, smallest first (see grown_class for which
     // one a full table grows to). The tiny ones step by a slot up to four
-    // (most sources hold one to three targets), then by four, so that a
-    // table of ten targets is made four times, not six. From 16 on, 2^k and
+    // (most inner tables hold one to three keys), then by four, so that a
+    // table of ten keys is made four times, not six. From 16 on, 2^k and
     // 1.5 x 2^k alternate. All stay below 2^32, as the home slot's
     // arithmetic needs.
     static constexpr std::size_t class_count = 62;
@@ -362,8 +311,8 @@ protected:
 #endif
 
     // The lookup of `probe_from` in a table of at most `full_up_to` slots,
-    // for a caller that asks many tables for a key most of them lack (the
-    // scan of delete_node): where the probe stops, and which slots on the
+    // for a caller that asks many tables for a key most of them lack (a walk
+    // asking every inner table): where the probe stops, and which slots on the
     // way hold an entry as far from home as the key would be, come from
     // compares of sixteen control bytes at once, so that a miss costs no
     // branch per slot, whose outcome no predictor learns over tables of

@@ -82,7 +82,7 @@ struct SetPolicy {
 };
 
 // A key with its primary hash worked out once, for looking the same key up
-// in many tables that share the hash (one probe per source in delete_node).
+// in many tables that share the hash (one probe per inner table in a walk).
 template <class Key>
 struct HashedKey {
     const Key& key;

@@ -1,4 +1,4 @@
-#include "diff/table_memory.hpp"
+#include "tables/table_memory.hpp"
 
 #include <atomic>
 #include <cstdint>
