@@ -73,6 +73,18 @@ in_root_with_zig() {
 }
 
 # The wheels for one architecture, into $work/raw.
+# In the root of $sid_arch, its g++ builds a wheel for each version of $2,
+# linked by zig against the glibc of target $1.
+gxx_wheels_in_root() {
+    in_root_with_zig '
+for version in $4; do
+    TOVRA_WHEEL_GLIBC_TARGET=$5 /opt/venv-$version/bin/python -m pip wheel -q \
+        --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
+        "$2" "$3" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
+        || { cat /tmp/wheel.log; exit 1; }
+done' "$(linked_by_zig /src)" "$werror" "$2" "$1"
+}
+
 build_arch() {
     case $1 in
     x86_64)
@@ -87,25 +99,13 @@ build_arch() {
         echo "== x86_64 wheels for CPython 3.14 and 3.15, in the amd64 sid root"
         sid_arch=amd64
         . scripts/sid-root.sh
-        in_root_with_zig '
-for version in 3.14 3.15; do
-    TOVRA_WHEEL_GLIBC_TARGET=x86_64-linux-gnu.2.17 /opt/venv-$version/bin/python -m pip wheel -q \
-        --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
-        "$2" "$3" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
-        || { cat /tmp/wheel.log; exit 1; }
-done' "$(linked_by_zig /src)" "$werror"
+        gxx_wheels_in_root x86_64-linux-gnu.2.17 "3.14 3.15"
         ;;
     i686)
         echo "== i686 wheels for CPython 3.13, 3.14 and 3.15, in the i386 sid root"
         sid_arch=i386
         . scripts/sid-root.sh
-        in_root_with_zig '
-for version in 3.13 3.14 3.15; do
-    TOVRA_WHEEL_GLIBC_TARGET=x86-linux-gnu.2.17 /opt/venv-$version/bin/python -m pip wheel -q \
-        --disable-pip-version-check --no-build-isolation --no-cache-dir --no-deps --wheel-dir wheels \
-        "$2" "$3" --config-settings=build-dir=/tmp/wheel-$version "$1" >/tmp/wheel.log 2>&1 \
-        || { cat /tmp/wheel.log; exit 1; }
-done' "$(linked_by_zig /src)" "$werror"
+        gxx_wheels_in_root x86-linux-gnu.2.17 "3.13 3.14 3.15"
         ;;
     aarch64)
         echo "== aarch64 wheels for CPython 3.13, 3.14 and 3.15, in the arm64 sid root under qemu-user"
